@@ -1,0 +1,15 @@
+// nt_init: once per process, on an NT-family host, the identity name caches.
+#include "frame.h"
+#include "nt.h"
+
+namespace {
+int volatile init_done = 0;
+}
+
+extern "C" NT_API void nt_init(void) {
+    if (__atomic_load_n(&init_done, __ATOMIC_ACQUIRE)) return;
+    NtLibraryLock lock;
+    if (init_done) return;
+    // The identity name caches are opened here once the shared tables exist.
+    __atomic_store_n(&init_done, 1, __ATOMIC_RELEASE);
+}

@@ -1,0 +1,103 @@
+// Strings, clocks, system queries and environment access.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+
+#include "nt.h"
+#include "ntposix.h"
+
+namespace {
+
+TEST(Strcasecmp, FoldsAsciiLettersOnly) {
+    EXPECT_LT(nt_strcasecmp("ABC", "abd"), 0);
+    EXPECT_EQ(nt_strcasecmp("Hello", "hELLO"), 0);
+    EXPECT_GT(nt_strcasecmp("abc", "AB"), 0);
+    EXPECT_NE(nt_strcasecmp("\xC4", "\xE4"), 0);  // bytes above 127 compare unmapped
+    EXPECT_EQ(nt_strcasecmp("[", "{") < 0, true);
+    EXPECT_EQ(nt_strncasecmp("abcX", "ABCy", 3), 0);
+    EXPECT_LT(nt_strncasecmp("abcX", "ABCy", 4), 0);
+    EXPECT_EQ(nt_strncasecmp("ab", "AB", 10), 0);
+    EXPECT_EQ(nt_strncasecmp("x", "y", 0), 0);
+}
+
+TEST(Gettimeofday, StrictlyIncreasesAndMatchesTheClock) {
+    nt_timeval previous{};
+    nt_gettimeofday(&previous, nullptr);
+    for (int i = 0; i < 10000; ++i) {
+        nt_timeval now{};
+        nt_gettimeofday(&now, nullptr);
+        int64_t a = int64_t(previous.tv_sec) * 1000000 + previous.tv_usec;
+        int64_t b = int64_t(now.tv_sec) * 1000000 + now.tv_usec;
+        ASSERT_GT(b, a);
+        ASSERT_LT(now.tv_usec, 1000000);
+        previous = now;
+    }
+    int64_t seconds = 0;
+    EXPECT_EQ(unix_nt_time(&seconds), seconds);
+    EXPECT_LE(std::llabs(seconds - static_cast<int64_t>(time(nullptr))), 2);
+    EXPECT_EQ(nt_gettimeofday(nullptr, nullptr), 0);
+}
+
+TEST(Gettimeofday, TimeZoneFromTheHost) {
+    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+    nt_timeval tv;
+    nt_timezone tz{-1, -1};
+    nt_gettimeofday(&tv, &tz);
+    EXPECT_EQ(tz.tz_minuteswest, 300);
+    EXPECT_TRUE(tz.tz_dsttime == 0 || tz.tz_dsttime == 1);
+}
+
+TEST(SystemQueries, FixedAnswers) {
+    EXPECT_EQ(nt_sysconf(2), 1000);
+    EXPECT_EQ(nt_sysconf(3), 0);
+    EXPECT_EQ(nt_sysconf(4), 2147483647);
+    EXPECT_EQ(nt_fpathconf(0, 3), 255);
+    EXPECT_EQ(nt_fpathconf(0, 4), 0);
+    EXPECT_EQ(nt_sbrk(4096), nullptr);
+}
+
+TEST(Times, MillisecondsOfTheProcessAndTheMachine) {
+    nt_tms t{-1, -1, -1, -1};
+    int32_t up = nt_times(&t);
+    EXPECT_GT(up, 0);
+    EXPECT_GE(t.tms_utime, 0);
+    EXPECT_EQ(t.tms_utime, t.tms_cutime);
+    EXPECT_EQ(t.tms_stime, t.tms_cstime);
+}
+
+TEST(Uname, NtFields) {
+    nt_utsname u;
+    std::memset(&u, 'x', sizeof u);
+    EXPECT_EQ(nt_uname(&u), 0);
+    EXPECT_STREQ(u.sysname, "NT");
+    EXPECT_STREQ(u.release, "6.1");
+    EXPECT_STREQ(u.version, "X");
+    EXPECT_GT(std::strlen(u.nodename), 0u);
+    EXPECT_LE(std::strlen(u.nodename), 15u);
+    EXPECT_STREQ(u.machine, "i386");  // x86-64 is none of the named processors
+}
+
+TEST(Environment, GetenvSafeTruncatesAndReportsTheNeededSize) {
+    unsetenv("QUARN_TEST_UNSET");
+    size_t needed = 99;
+    char buffer[8] = "poison";
+    EXPECT_EQ(nt_getenv_safe("QUARN_TEST_UNSET", buffer, sizeof buffer, &needed), nullptr);
+    EXPECT_EQ(needed, 0u);
+
+    ASSERT_EQ(nt_putenv_safe("QUARN_TEST_VAR=sixchr"), 0);
+    char small[4 + 4];
+    std::memset(small, 'Z', sizeof small);
+    EXPECT_EQ(nt_getenv_safe("QUARN_TEST_VAR", small, 4, &needed), small);
+    EXPECT_STREQ(small, "six");
+    EXPECT_EQ(small[4], 'Z');
+    EXPECT_EQ(needed, 7u);
+    EXPECT_EQ(nt_getenv_safe("QUARN_TEST_VAR", nullptr, 0, &needed), nullptr);
+    EXPECT_EQ(needed, 7u);
+
+    EXPECT_EQ(nt_putenv_safe("QUARN_TEST_VAR="), 0);
+    EXPECT_EQ(getenv("QUARN_TEST_VAR"), nullptr);
+    EXPECT_EQ(nt_putenv_safe("no-equals-sign"), -1);
+}
+
+}  // namespace

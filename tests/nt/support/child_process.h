@@ -1,0 +1,24 @@
+// Runs a helper program as a real child process and collects what it printed.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarn::test {
+
+struct ChildResult {
+    int exit_code = -1;   // -1 when killed by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs `argv` with the test's environment, changed by `environment` (a value of
+// nullopt removes the variable), and `input` on standard input.
+ChildResult run_child(const std::vector<std::string> &argv,
+                      const std::map<std::string, std::optional<std::string>> &environment = {},
+                      const std::string &input = "");
+
+}  // namespace quarn::test

@@ -1,0 +1,14 @@
+// The families of the quarn tool: each file adds its own subcommands to the application.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace quarn::tool {
+
+// A command's failure: the message goes to standard error and the tool exits with `code`.
+[[noreturn]] void fail(int code, const std::string &message);
+
+void add_setup_command(CLI::App &app);
+void add_error_command(CLI::App &app);
+
+}  // namespace quarn::tool
