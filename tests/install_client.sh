@@ -10,11 +10,14 @@ libdir=$(dirname "$(find "$scratch/usr" -name libquarnnt.so | head -n 1)")
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 export LD_LIBRARY_PATH="$libdir"
 export QUARN_PREFIX="$scratch/prefix"
+# A sanitizer build's libraries need a client built with the same runtime.
+sanitize=""
+ldd "$libdir/libquarnnt.so" | grep -q libasan && sanitize="-fsanitize=address,undefined"
 
 # shellcheck disable=SC2046
-cc -std=c11 -Wall -Wextra -Werror -o "$scratch/client-pc" "$client/client.c" $(pkg-config --cflags --libs quarnnt)
+cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/client-pc" "$client/client.c" $(pkg-config --cflags --libs quarnnt)
 "$scratch/client-pc" -v
 
-cmake -S "$client" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$scratch/usr" >/dev/null
+cmake -S "$client" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$scratch/usr" -DCMAKE_C_FLAGS="$sanitize" >/dev/null
 cmake --build "$scratch/cmake-build" >/dev/null
 "$scratch/cmake-build/client" -v
