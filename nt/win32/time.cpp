@@ -10,26 +10,39 @@ namespace {
 
 constexpr uint64_t kEpochDifference = 116444736000000000ull;  // 1601-01-01 to 1970-01-01 in 100 ns
 
-// The month (1-12) of the year's first change into (to_daylight) or out of
-// daylight saving time, or 0 when the zone has none.
-WORD transition_month(int year, bool to_daylight) {
+// What the zone does in one year: the months (1-12) in which it enters and
+// leaves daylight saving time (0 when it never does) and its offsets east of
+// UTC in standard and in daylight time, read at noon of every day.
+struct ZoneYear {
+    WORD to_daylight = 0;
+    WORD to_standard = 0;
+    long standard_gmtoff = 0;
+    long daylight_gmtoff = 0;
+};
+
+ZoneYear scan_year(int year, long current_gmtoff) {
+    ZoneYear zone{0, 0, current_gmtoff, current_gmtoff};
     tm probe{};
     probe.tm_year = year - 1900;
     probe.tm_mday = 1;
     probe.tm_hour = 12;
     probe.tm_isdst = -1;
-    time_t t = mktime(&probe);
+    time_t noon = mktime(&probe);
     tm previous{};
-    localtime_r(&t, &previous);
-    for (int day = 1; day <= 366; ++day) {
-        time_t next = t + static_cast<time_t>(day) * 86400;
+    localtime_r(&noon, &previous);
+    for (int day = 0; day <= 366; ++day) {
+        time_t t = noon + static_cast<time_t>(day) * 86400;
         tm now{};
-        localtime_r(&next, &now);
-        if (now.tm_isdst > 0 && previous.tm_isdst <= 0 && to_daylight) return static_cast<WORD>(now.tm_mon + 1);
-        if (now.tm_isdst <= 0 && previous.tm_isdst > 0 && !to_daylight) return static_cast<WORD>(now.tm_mon + 1);
+        localtime_r(&t, &now);
+        if (now.tm_isdst > 0) zone.daylight_gmtoff = now.tm_gmtoff;
+        else zone.standard_gmtoff = now.tm_gmtoff;
+        if (now.tm_isdst > 0 && previous.tm_isdst <= 0 && !zone.to_daylight)
+            zone.to_daylight = static_cast<WORD>(now.tm_mon + 1);
+        if (now.tm_isdst <= 0 && previous.tm_isdst > 0 && !zone.to_standard)
+            zone.to_standard = static_cast<WORD>(now.tm_mon + 1);
         previous = now;
     }
-    return 0;
+    return zone;
 }
 
 }  // namespace
@@ -72,42 +85,20 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
     time_t now = ::time(nullptr);
     tm local{};
     localtime_r(&now, &local);
-    int year = local.tm_year + 1900;
-    WORD to_daylight = transition_month(year, true);
-    WORD to_standard = transition_month(year, false);
-    // The standard offset: the zone's offset at a moment outside daylight time.
-    long standard_gmtoff = local.tm_gmtoff;
-    long daylight_gmtoff = local.tm_gmtoff;
-    if (to_daylight || to_standard) {
-        for (int month = 0; month < 12; ++month) {
-            tm probe{};
-            probe.tm_year = year - 1900;
-            probe.tm_mon = month;
-            probe.tm_mday = 15;
-            probe.tm_hour = 12;
-            probe.tm_isdst = -1;
-            time_t t = mktime(&probe);
-            tm got{};
-            localtime_r(&t, &got);
-            if (got.tm_isdst > 0)
-                daylight_gmtoff = got.tm_gmtoff;
-            else
-                standard_gmtoff = got.tm_gmtoff;
-        }
-    }
-    info->Bias = static_cast<LONG>(-standard_gmtoff / 60);
+    ZoneYear zone = scan_year(local.tm_year + 1900, local.tm_gmtoff);
+    info->Bias = static_cast<LONG>(-zone.standard_gmtoff / 60);
     const char *names[2] = {tzname[0], tzname[1]};
     for (int i = 0; i < 2; ++i) {
         WCHAR *out = i == 0 ? info->StandardName : info->DaylightName;
         for (int j = 0; names[i] && names[i][j] && j < 31; ++j) out[j] = static_cast<WCHAR>(names[i][j]);
     }
-    if (!to_daylight && !to_standard) return TIME_ZONE_ID_UNKNOWN;
-    info->StandardDate.wMonth = to_standard;
+    if (!zone.to_daylight && !zone.to_standard) return TIME_ZONE_ID_UNKNOWN;
+    info->StandardDate.wMonth = zone.to_standard;
     info->StandardDate.wDay = 1;
-    info->DaylightDate.wMonth = to_daylight;
+    info->DaylightDate.wMonth = zone.to_daylight;
     info->DaylightDate.wDay = 1;
     info->StandardBias = 0;
-    info->DaylightBias = static_cast<LONG>(-(daylight_gmtoff - standard_gmtoff) / 60);
+    info->DaylightBias = static_cast<LONG>(-(zone.daylight_gmtoff - zone.standard_gmtoff) / 60);
     return local.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 

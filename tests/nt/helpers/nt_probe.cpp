@@ -22,6 +22,11 @@ int main(int argc, char **argv) {
         nt_utsname u;
         nt_uname(&u);
         std::printf("%s|%s|%s|%s|%s\n", u.sysname, u.nodename, u.release, u.version, u.machine);
+    } else if (command == "timezone") {
+        nt_timeval tv;
+        nt_timezone tz{-1, -1};
+        nt_gettimeofday(&tv, &tz);
+        std::printf("%d %d\n", tz.tz_minuteswest, tz.tz_dsttime);
     } else if (command == "user-sid") {
         PSID sid = nullptr;
         if (!nt_get_user_sid(&sid)) return 1;
