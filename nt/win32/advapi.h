@@ -98,3 +98,92 @@ extern "C" {
 // A SID from its text; freed with LocalFree.
 BOOL ConvertStringSidToSidA(LPCSTR text, PSID *sid);
 }
+
+// ---- security descriptors, access lists and privileges ---------------------------
+extern "C" {
+
+typedef struct _ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+} ACL, *PACL;
+
+typedef struct _ACE_HEADER {
+    BYTE AceType;
+    BYTE AceFlags;
+    WORD AceSize;
+} ACE_HEADER;
+
+typedef struct _ACCESS_ALLOWED_ACE {
+    ACE_HEADER Header;
+    ACCESS_MASK Mask;
+    DWORD SidStart;
+} ACCESS_ALLOWED_ACE;
+
+constexpr DWORD ACL_REVISION = 2;
+constexpr BYTE ACCESS_ALLOWED_ACE_TYPE = 0;
+
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+constexpr SECURITY_DESCRIPTOR_CONTROL SE_OWNER_DEFAULTED = 0x0001;
+constexpr SECURITY_DESCRIPTOR_CONTROL SE_DACL_PRESENT = 0x0004;
+constexpr SECURITY_DESCRIPTOR_CONTROL SE_DACL_DEFAULTED = 0x0008;
+
+typedef struct _SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    SECURITY_DESCRIPTOR_CONTROL Control;
+    PSID Owner;
+    PSID Group;
+    PACL Sacl;
+    PACL Dacl;
+} SECURITY_DESCRIPTOR, *PSECURITY_DESCRIPTOR;
+
+constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;
+constexpr DWORD SECURITY_DESCRIPTOR_MIN_LENGTH = sizeof(SECURITY_DESCRIPTOR);
+
+BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
+BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl, BOOL defaulted);
+BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL defaulted);
+BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision);
+BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid);
+BOOL GetAce(PACL acl, DWORD index, LPVOID *ace);
+
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+constexpr DWORD SE_PRIVILEGE_ENABLED_BY_DEFAULT = 0x00000001;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+
+typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
+
+typedef struct _TOKEN_STATISTICS {
+    LUID TokenId;
+    LUID AuthenticationId;
+    LONGLONG ExpirationTime;
+    TOKEN_TYPE TokenType;
+    DWORD ImpersonationLevel;
+    DWORD DynamicCharged;
+    DWORD DynamicAvailable;
+    DWORD GroupCount;
+    DWORD PrivilegeCount;
+    LUID ModifiedId;
+} TOKEN_STATISTICS, *PTOKEN_STATISTICS;
+
+constexpr DWORD SYSTEM_LUID = 0x3E7;
+constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
+
+BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid);
+
+constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD process_id);
+
+}  // extern "C"

@@ -202,4 +202,50 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 // One keystroke from the console without echo; Enter gives 13, Backspace 8.
 int _getch();
 
+// ---- named mutexes, files and sections ------------------------------------------
+constexpr DWORD SYNCHRONIZE = 0x00100000;
+constexpr DWORD STANDARD_RIGHTS_REQUIRED = 0x000F0000;
+constexpr DWORD MUTEX_ALL_ACCESS = 0x001F0001;
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
+
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD FILE_READ_DATA = 0x0001;
+constexpr DWORD FILE_WRITE_DATA = 0x0002;
+constexpr DWORD FILE_ALL_ACCESS = 0x001F01FF;
+constexpr DWORD FILE_SHARE_READ = 0x0001;
+constexpr DWORD FILE_SHARE_WRITE = 0x0002;
+constexpr DWORD FILE_SHARE_DELETE = 0x0004;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x0001;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x0010;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x0080;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPVOID overlapped);
+DWORD GetFileSize(HANDLE file, LPDWORD high);
+DWORD GetFileAttributesA(LPCSTR name);
+
+constexpr DWORD PAGE_READONLY = 0x02;
+constexpr DWORD PAGE_READWRITE = 0x04;
+constexpr DWORD SEC_COMMIT = 0x08000000;
+constexpr DWORD FILE_MAP_WRITE = 0x0002;
+constexpr DWORD FILE_MAP_READ = 0x0004;
+constexpr DWORD FILE_MAP_ALL_ACCESS = 0x000F001F;
+constexpr DWORD SECTION_ALL_ACCESS = 0x000F001F;
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD size_high,
+                          DWORD size_low, LPCSTR name);
+HANDLE OpenFileMappingA(DWORD access, BOOL inherit, LPCSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low, SIZE_T bytes);
+BOOL UnmapViewOfFile(LPCVOID address);
+BOOL FlushViewOfFile(LPCVOID address, SIZE_T bytes);
+
 }  // extern "C"

@@ -1,0 +1,55 @@
+// The machine-wide namespace of named kernel objects: one file per object
+// under /dev/shm, so every process of the machine sees it and a reboot clears
+// it.  Each open handle holds a shared lock on its object's file; an object
+// exists while some handle holds it, as on Windows, and the first creator
+// after every holder has gone starts it afresh.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "winbase.h"
+
+namespace quarn::win32 {
+
+enum class ObjectKind { mutex, section };
+
+// One handle's hold on a named object's file.  The descriptor closes, and the
+// hold ends, when the entry is destroyed.
+class NamespaceEntry {
+public:
+    ~NamespaceEntry();
+    NamespaceEntry(const NamespaceEntry &) = delete;
+    NamespaceEntry &operator=(const NamespaceEntry &) = delete;
+
+    // Opens `name` or creates it with `mode`.  A new entry (`existed` false) is
+    // held exclusively until share() so that its creator can fill it first.
+    // Null with the last error set on failure.
+    static std::unique_ptr<NamespaceEntry> create(ObjectKind kind, const std::string &name, mode_t mode,
+                                                  bool &existed);
+    // Opens an object that some other handle holds; ERROR_FILE_NOT_FOUND otherwise.
+    static std::unique_ptr<NamespaceEntry> open(ObjectKind kind, const std::string &name);
+
+    // Ends the creator's exclusive hold; the conversion is atomic.
+    void share();
+    int fd() const { return fd_; }
+    const std::string &path() const { return path_; }
+
+private:
+    NamespaceEntry(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_;
+    std::string path_;
+};
+
+// The file under /dev/shm for `name` on this machine (the prefix selects the
+// machine, so that machines in different prefixes never meet).
+std::string namespace_path(ObjectKind kind, const std::string &name);
+
+// The access mode that `attributes` give an object: everybody's when the
+// descriptor has no access list or grants Everyone, else the user's alone.
+// `fallback` applies when there are no attributes.
+mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback);
+
+}  // namespace quarn::win32
