@@ -1,0 +1,121 @@
+// The iterators that encoders read: a text converted from one charset to
+// another through UTF-16 in bounded chunks, or passed through unchanged.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "i18n/catalogue.h"
+#include "i18n/chunk.h"
+#include "i18n/ucnv_iter.h"
+
+namespace i18n {
+
+// Converts its own copy of the input: bytes to UTF-16 in chunks of `units_chunk`
+// units, then each UTF-16 chunk to the target in chunks of `bytes_chunk` bytes.
+// It reports failures itself, with the input bytes that caused them.
+template <class FromIter>
+class CharsetToCharsetChunkIter : public CharsetToCharsetIterPrototype {
+public:
+    CharsetToCharsetChunkIter(const char *from_charset, const char *to_charset, int32_t units_chunk,
+                              int32_t bytes_chunk)
+        : m_to_unicode(from_charset, units_chunk), m_from_unicode(to_charset, bytes_chunk) {
+        if (m_to_unicode.is_error() || m_from_unicode.is_error()) {
+            set_error();
+            return;
+        }
+        m_to_unicode.set_report(false);
+        m_from_unicode.set_report(false);
+    }
+    CharsetToCharsetChunkIter(const CharsetToCharsetChunkIter &other)
+        : CharsetToCharsetIterPrototype(other), m_input(other.m_input), m_to_unicode(other.m_to_unicode),
+          m_from_unicode(other.m_from_unicode) {
+        relink();
+    }
+    CharsetToCharsetChunkIter &operator=(const CharsetToCharsetChunkIter &other) {
+        if (this != &other) {
+            CharsetToCharsetIterPrototype::operator=(other);
+            m_input = other.m_input;
+            m_to_unicode = other.m_to_unicode;
+            m_from_unicode = other.m_from_unicode;
+            relink();
+        }
+        return *this;
+    }
+    ~CharsetToCharsetChunkIter() override = default;
+
+    void set_in_str(const char *text, int32_t length) override {
+        m_input.assign(text, static_cast<size_t>(length));
+        m_to_unicode.set_input(m_input.data(), length);
+    }
+
+    void next() override {
+        if (is_error()) return;
+        if (m_from_unicode.get_status().has_next()) {
+            m_from_unicode.next();  // more output from the same UTF-16 chunk
+        } else {
+            m_to_unicode.next();
+            if (m_to_unicode.is_error()) {
+                report_to_unicode_failure(m_input.data(), static_cast<int32_t>(m_input.size()),
+                                          m_to_unicode.get_in_pos());
+                set_error();
+                m_chunk = ChunkRef<char>();
+                return;
+            }
+            m_from_unicode.set_flush(!m_to_unicode.has_more());
+            const StrWithOffsets<UChar> &units = m_to_unicode.get_out();
+            m_from_unicode.set_input(units.text.data(), units.length);
+            m_from_unicode.next();
+        }
+        if (m_from_unicode.is_error()) {
+            report_charset_to_charset_failure(m_input.data(), m_to_unicode.get_call_start(), m_to_unicode.chunk(),
+                                              m_from_unicode.get_in_pos());
+            set_error();
+        }
+        m_chunk = m_from_unicode.chunk();
+    }
+    bool has_more() const override {
+        return is_ok() && (m_to_unicode.has_more() || m_from_unicode.has_more());
+    }
+    void set_chunk_limit(int32_t limit) override { m_from_unicode.set_chunk_limit(limit); }
+    CharIter<char> char_iter() const override { return CharIter<char>(m_chunk); }
+
+private:
+    // Points both sides and the current chunk at this object's own buffers.
+    void relink() {
+        m_to_unicode.rebase(m_input.data());
+        m_from_unicode.rebase(m_to_unicode.get_out().text.data());
+        if (m_chunk.text) m_chunk = m_from_unicode.chunk();
+    }
+
+    std::string m_input;
+    ToUnicodeIter m_to_unicode;
+    FromIter m_from_unicode;
+};
+
+// Hands its own copy of the input out unchanged, in chunks of at most
+// `chunk_size` bytes. Its chunks carry no offsets, so their character walk is empty.
+class I18N_API TrivialIter : public CharsetToCharsetIterPrototype {
+public:
+    explicit TrivialIter(int32_t chunk_size = 256);
+    TrivialIter(const TrivialIter &other);
+    TrivialIter &operator=(const TrivialIter &other);
+    ~TrivialIter() override;
+
+    void set_in_str(const char *text, int32_t length) override;
+    void next() override;
+    bool has_more() const override;
+    void set_chunk_limit(int32_t limit) override;
+    CharIter<char> char_iter() const override;
+
+private:
+    void relink(int32_t chunk_begin);
+
+    std::string m_input;
+    size_t m_pos = 0;
+    int32_t m_chunk_size;
+    int32_t m_limit;
+};
+
+}  // namespace i18n

@@ -1,0 +1,170 @@
+// The chunked output buffer of the encoders: a chain of equal-size blocks that
+// grows without moving what is written, and hands its content out in one piece.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "i18n.h"
+
+namespace i18n {
+
+template <class T>
+struct StrLink {
+    T *data = nullptr;
+    StrLink *next = nullptr;
+    StrLink *previous = nullptr;
+    int32_t size = 0;
+};
+
+// The block chain. Blocks come from slabs that double in size, so a long text
+// costs a few allocations rather than one per block.
+template <class T>
+class BufferImpl {
+public:
+    explicit BufferImpl(int32_t block_size) : m_block_size(block_size > 0 ? block_size : 1) {}
+    BufferImpl(const BufferImpl &other) : BufferImpl(other.m_block_size) { append_all(other); }
+    BufferImpl &operator=(const BufferImpl &other) {
+        if (this != &other) {
+            clear();
+            append_all(other);
+        }
+        return *this;
+    }
+    ~BufferImpl() = default;
+
+    void append(T c) {
+        if (m_cursor == m_block_end) next_block();
+        *m_cursor++ = c;
+    }
+    void append(const T *data, size_t count) {
+        while (count) {
+            if (m_cursor == m_block_end) next_block();
+            size_t room = static_cast<size_t>(m_block_end - m_cursor);
+            size_t n = count < room ? count : room;
+            std::memcpy(m_cursor, data, n * sizeof(T));
+            m_cursor += n;
+            data += n;
+            count -= n;
+        }
+    }
+    // Moves the cursor back over the last element; nothing happens when empty.
+    void step_back() {
+        if (!m_current) return;
+        if (m_cursor == m_current->data) {
+            if (!m_current->previous) return;
+            m_current = m_current->previous;
+            --m_blocks_in_use;
+            m_block_end = m_current->data + m_current->size;
+            m_cursor = m_block_end;
+        }
+        --m_cursor;
+    }
+    // The last element written; only when size() > 0.
+    T last() const {
+        if (m_cursor != m_current->data) return m_cursor[-1];
+        return m_current->previous->data[m_current->previous->size - 1];
+    }
+    size_t size() const {
+        if (!m_current) return 0;
+        return static_cast<size_t>(m_blocks_in_use - 1) * m_block_size +
+               static_cast<size_t>(m_cursor - m_current->data);
+    }
+    bool empty() const { return size() == 0; }
+    // Forgets the content and keeps the blocks for reuse.
+    void clear() {
+        m_current = m_first;
+        m_blocks_in_use = m_first ? 1 : 0;
+        m_cursor = m_first ? m_first->data : nullptr;
+        m_block_end = m_first ? m_first->data + m_first->size : nullptr;
+    }
+    int32_t get_block_size() const { return m_block_size; }
+    int32_t get_blocks_in_use() const { return m_blocks_in_use; }
+
+    // Calls sink(data, count) for each written run, in order.
+    template <class Sink>
+    void for_each_run(Sink &&sink) const {
+        for (const StrLink<T> *link = m_first; link && m_blocks_in_use; link = link->next) {
+            bool last_block = link == m_current;
+            sink(link->data, last_block ? static_cast<size_t>(m_cursor - link->data) : static_cast<size_t>(link->size));
+            if (last_block) break;
+        }
+    }
+
+private:
+    struct Slab {
+        std::unique_ptr<StrLink<T>[]> links;
+        std::unique_ptr<T[]> data;
+    };
+
+    void append_all(const BufferImpl &other) {
+        other.for_each_run([this](const T *data, size_t count) { append(data, count); });
+    }
+    void next_block() {
+        if (!m_current || !m_current->next) add_slab();
+        m_current = m_current ? m_current->next : m_first;
+        ++m_blocks_in_use;
+        m_cursor = m_current->data;
+        m_block_end = m_cursor + m_current->size;
+    }
+    void add_slab() {
+        size_t count = m_slabs.empty() ? 1 : (m_slabs.size() < 12 ? size_t{1} << m_slabs.size() : 4096);
+        Slab slab{std::make_unique<StrLink<T>[]>(count),
+                  std::unique_ptr<T[]>(new T[count * static_cast<size_t>(m_block_size)])};
+        StrLink<T> *tail = m_current;
+        while (tail && tail->next) tail = tail->next;
+        for (size_t i = 0; i < count; ++i) {
+            StrLink<T> &link = slab.links[i];
+            link.data = slab.data.get() + i * static_cast<size_t>(m_block_size);
+            link.size = m_block_size;
+            link.previous = i ? &slab.links[i - 1] : tail;
+            link.next = i + 1 < count ? &slab.links[i + 1] : nullptr;
+        }
+        if (tail) tail->next = &slab.links[0];
+        else m_first = &slab.links[0];
+        m_slabs.push_back(std::move(slab));
+    }
+
+    std::vector<Slab> m_slabs;
+    StrLink<T> *m_first = nullptr;
+    StrLink<T> *m_current = nullptr;
+    T *m_cursor = nullptr;
+    T *m_block_end = nullptr;
+    int32_t m_blocks_in_use = 0;
+    int32_t m_block_size;
+};
+
+// What a buffer of strings gives out: its content as one new array.
+template <class T>
+class Buffer {
+public:
+    virtual ~Buffer() = default;
+    // A new NUL-terminated array (release with delete[]); *count receives the length.
+    virtual T *get_str(size_t *count) const = 0;
+};
+
+template <class T>
+class StringBuffer : public BufferImpl<T>, public Buffer<T> {
+public:
+    explicit StringBuffer(int32_t block_size = 256) : BufferImpl<T>(block_size) {}
+    StringBuffer(const StringBuffer &) = default;
+    StringBuffer &operator=(const StringBuffer &) = default;
+
+    T *get_str(size_t *count) const override {
+        size_t capacity = static_cast<size_t>(this->get_blocks_in_use()) * this->get_block_size() + 1;
+        T *result = new T[capacity];
+        size_t at = 0;
+        this->for_each_run([&](const T *data, size_t n) {
+            std::memcpy(result + at, data, n * sizeof(T));
+            at += n;
+        });
+        result[at] = T();
+        if (count) *count = at;
+        return result;
+    }
+};
+
+}  // namespace i18n

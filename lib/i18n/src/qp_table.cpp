@@ -1,0 +1,48 @@
+// The two process-wide quoted-printable tables, built on first use: which bytes
+// a body, and which a header encoded word, must write as =XX.
+#include <cstring>
+
+#include "i18n/encoders.h"
+
+namespace i18n_mime {
+namespace {
+
+unsigned char body_table[256];
+bool body_built = false;
+unsigned char header_table[256];
+bool header_built = false;
+
+}  // namespace
+
+QPEncodingTable::QPEncodingTable(unsigned char *table, bool built) : m_table(table) {
+    if (built) return;
+    std::memset(m_table, 0, 0x7F);
+    std::memset(m_table, 1, 0x20);
+    std::memset(m_table + 0x7F, 1, 0x100 - 0x7F);
+    set_encode_chars("=\r\n#$@[\\]^`{|}~");
+}
+
+QPEncodingTable::~QPEncodingTable() = default;
+
+void QPEncodingTable::set_encode_chars(const char *chars) {
+    for (; *chars; ++chars) set_encode_char(static_cast<unsigned char>(*chars));
+}
+
+size_t QPEncodingTable::get_number_qp_encoded_bytes(std::string_view text) const {
+    size_t count = 0;
+    for (unsigned char c : text) count += m_table[c];
+    return count;
+}
+
+size_t QPEncodingTable::get_byte_size_qp_encoded_str(std::string_view text) const {
+    return text.size() + 2 * get_number_qp_encoded_bytes(text);
+}
+
+QPBodyEncodingTable::QPBodyEncodingTable() : QPEncodingTable(body_table, body_built) { body_built = true; }
+
+QPHeaderEncodingTable::QPHeaderEncodingTable() : QPEncodingTable(header_table, header_built) {
+    if (!header_built) set_encode_chars(" \t_?");
+    header_built = true;
+}
+
+}  // namespace i18n_mime
