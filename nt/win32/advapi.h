@@ -187,3 +187,36 @@ constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD process_id);
 
 }  // extern "C"
+
+// ---- accounts: names and SIDs of users, groups and domains --------------------------
+extern "C" {
+
+typedef enum _SID_NAME_USE {
+    SidTypeUser = 1,
+    SidTypeGroup,
+    SidTypeDomain,
+    SidTypeAlias,
+    SidTypeWellKnownGroup,
+    SidTypeDeletedAccount,
+    SidTypeInvalid,
+    SidTypeUnknown,
+    SidTypeComputer,
+    SidTypeLabel,
+} SID_NAME_USE, *PSID_NAME_USE;
+
+// `system`: null, empty or this computer's name (with or without leading
+// backslashes) asks this machine; a controller's name asks it for its domain;
+// any other name fails with RPC_S_SERVER_UNAVAILABLE.  Too small a buffer
+// fails with ERROR_INSUFFICIENT_BUFFER and stores the sizes needed (the
+// domain's in characters with its terminator); an unknown name or SID fails
+// with ERROR_NONE_MAPPED.
+BOOL LookupAccountNameA(LPCSTR system, LPCSTR name, PSID sid, LPDWORD sid_size, LPSTR domain,
+                        LPDWORD domain_size, PSID_NAME_USE use);
+BOOL LookupAccountNameW(LPCWSTR system, LPCWSTR name, PSID sid, LPDWORD sid_size, LPWSTR domain,
+                        LPDWORD domain_size, PSID_NAME_USE use);
+BOOL LookupAccountSidA(LPCSTR system, PSID sid, LPSTR name, LPDWORD name_size, LPSTR domain,
+                       LPDWORD domain_size, PSID_NAME_USE use);
+BOOL LookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR name, LPDWORD name_size, LPWSTR domain,
+                       LPDWORD domain_size, PSID_NAME_USE use);
+
+}  // extern "C"

@@ -125,6 +125,7 @@ Machine::Machine(std::filesystem::path prefix)
     }
     if (auto x = config_.integer("hardware.processor_type")) processor_type_ = static_cast<DWORD>(*x);
     account_domain_ = derive_account_domain(computer_name_);
+    directory_.emplace(config_, computer_name_, account_domain_);
 }
 
 const Machine *Machine::current() {

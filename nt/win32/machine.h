@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "directory.h"
 #include "machine_config.h"
 #include "winbase.h"
 
@@ -45,6 +46,8 @@ public:
     WORD processor_architecture() const { return processor_architecture_; }
     // The sub-authorities a, b, c of this machine's account domain S-1-5-21-a-b-c.
     const std::array<uint32_t, 3> &account_domain() const { return account_domain_; }
+    // The domains this machine knows, their accounts and the other machines.
+    const Directory &directory() const { return *directory_; }
 
     // The prefix that applies to this process: $QUARN_PREFIX, else
     // $XDG_DATA_HOME/quarn, else ~/.local/share/quarn.
@@ -58,6 +61,7 @@ private:
     DWORD processor_type_ = PROCESSOR_INTEL_PENTIUM;
     WORD processor_architecture_ = PROCESSOR_ARCHITECTURE_INTEL;
     std::array<uint32_t, 3> account_domain_{};
+    std::optional<Directory> directory_;
 };
 
 }  // namespace quarn::win32

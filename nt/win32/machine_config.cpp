@@ -3,6 +3,7 @@
 #include "machine_config.h"
 
 #include "advapi.h"
+#include "rpc.h"
 
 #include <fstream>
 #include <sstream>
@@ -11,7 +12,7 @@
 namespace quarn::win32 {
 namespace {
 
-enum class Kind { text, integer, flag, texts, sid, table_array };
+enum class Kind { text, integer, flag, texts, sid, guid, table_array };
 
 struct KeyRule {
     const char *pattern;  // dotted key; "[]" marks an element of an array of tables
@@ -36,18 +37,67 @@ const KeyRule kSchema[] = {
     {"windows.suites", Kind::texts, 0, 0, "terminal|single_user_ts|enterprise|datacenter|blade"},
     {"hardware.processor_type", Kind::integer, 0, kU32},
     {"token.user", Kind::sid},
+    {"trusted[]", Kind::table_array},
+    {"trusted[].posix_offset", Kind::integer, 0, kU32},
+    {"machines[]", Kind::table_array},
+    {"machines[].name", Kind::text, 1, 15},
+    {"machines[].answers", Kind::flag},
+    {"machines[].session_required", Kind::flag},
+    {"machines[].domain", Kind::text, 1, 15},
+    {"machines[].domain_sid", Kind::sid},
 };
 
+// The keys of a domain: [domain] (the primary domain, or the workgroup) and
+// every [[trusted]] element hold them.
+const KeyRule kDomainSchema[] = {
+    {"name", Kind::text, 1, 15},
+    {"dns_name", Kind::text, 1, 255},
+    {"sid", Kind::sid},
+    {"controllers", Kind::texts},
+    {"directory_service", Kind::flag},
+    {"guid", Kind::guid},
+    {"users[]", Kind::table_array},
+    {"users[].name", Kind::text, 1, 20},
+    {"users[].rid", Kind::integer, 0, kU32},
+    {"users[].full_name", Kind::text, 0, 256},
+    {"users[].comment", Kind::text, 0, 256},
+    {"users[].home_dir", Kind::text, 0, 260},
+    {"users[].primary_group", Kind::integer, 0, kU32},
+    {"groups[]", Kind::table_array},
+    {"groups[].name", Kind::text, 1, 256},
+    {"groups[].rid", Kind::integer, 0, kU32},
+    {"groups[].comment", Kind::text, 0, 256},
+    {"groups[].members", Kind::texts},
+};
+constexpr const char *kDomainTables[] = {"domain.", "trusted[]."};
+
+struct NamedRule {
+    std::string pattern;
+    KeyRule rule;
+};
+
+// The schema with the domain keys placed under each table that holds them.
+const std::vector<NamedRule> &all_rules() {
+    static const std::vector<NamedRule> rules = [] {
+        std::vector<NamedRule> out;
+        for (const auto &rule : kSchema) out.push_back({rule.pattern, rule});
+        for (const char *table : kDomainTables)
+            for (const auto &rule : kDomainSchema) out.push_back({table + std::string(rule.pattern), rule});
+        return out;
+    }();
+    return rules;
+}
+
 const KeyRule *find_rule(const std::string &pattern) {
-    for (const auto &rule : kSchema)
-        if (pattern == rule.pattern) return &rule;
+    for (const auto &named : all_rules())
+        if (pattern == named.pattern) return &named.rule;
     return nullptr;
 }
 
 bool is_prefix_of_some_rule(const std::string &pattern) {
     std::string dotted = pattern + ".";
-    for (const auto &rule : kSchema)
-        if (std::string_view(rule.pattern).starts_with(dotted)) return true;
+    for (const auto &named : all_rules())
+        if (named.pattern.starts_with(dotted)) return true;
     return false;
 }
 
@@ -69,8 +119,8 @@ bool matches_choice(const char *choices, const std::string &value) {
 class Checker {
 public:
     Checker(const std::string &origin, std::map<std::string, ConfigValue, std::less<>> &values,
-            std::map<std::string, size_t, std::less<>> &counts)
-        : origin_(origin), values_(values), counts_(counts) {}
+            std::map<std::string, size_t, std::less<>> &counts, std::map<std::string, int64_t, std::less<>> &lines)
+        : origin_(origin), values_(values), counts_(counts), lines_(lines) {}
 
     void table(const toml::table &t, const std::string &key, const std::string &pattern) {
         for (const auto &[name, node] : t) {
@@ -89,6 +139,7 @@ private:
     }
 
     void value(const toml::node &node, const std::string &key, const std::string &pattern) {
+        lines_[key] = node.source().begin.line;
         if (find_rule(pattern + "[]")) {
             if (!node.is_array_of_tables()) fail(node, key, "expected an array of tables ([[" + key + "]])");
             array_of_tables(*node.as_array(), key, pattern + "[]");
@@ -132,6 +183,14 @@ private:
             values_[key] = *node.value<std::string>();
             break;
         }
+        case Kind::guid: {
+            UUID uuid;
+            auto s = node.value<std::string>();
+            if (!s || UuidFromStringA(reinterpret_cast<RPC_CSTR>(s->data()), &uuid) != RPC_S_OK)
+                fail(node, key, "expected a GUID text such as \"5c9d4c8e-1b2a-4d3c-9e8f-0a1b2c3d4e5f\"");
+            values_[key] = *s;
+            break;
+        }
         case Kind::flag:
             if (!node.is_boolean()) fail(node, key, "expected true or false");
             values_[key] = *node.value<bool>();
@@ -159,6 +218,7 @@ private:
         size_t index = 0;
         for (const auto &element : a) {
             if (!element.is_table()) fail(element, key, "expected a table");
+            lines_[key + "." + std::to_string(index)] = element.source().begin.line;
             table(*element.as_table(), key + "." + std::to_string(index), pattern);
             ++index;
         }
@@ -168,6 +228,7 @@ private:
     const std::string &origin_;
     std::map<std::string, ConfigValue, std::less<>> &values_;
     std::map<std::string, size_t, std::less<>> &counts_;
+    std::map<std::string, int64_t, std::less<>> &lines_;
 };
 
 template <typename T>
@@ -202,7 +263,8 @@ MachineConfig MachineConfig::parse(std::string_view text, const std::string &ori
         out << origin << ":" << e.source().begin.line << ": " << e.description();
         throw MachineConfigError(out.str());
     }
-    Checker(origin, config.values_, config.counts_).table(root, "", "");
+    config.origin_ = origin;
+    Checker(origin, config.values_, config.counts_, config.lines_).table(root, "", "");
     return config;
 }
 
@@ -219,6 +281,13 @@ std::optional<std::vector<std::string>> MachineConfig::texts(const std::string &
 size_t MachineConfig::count(const std::string &key) const {
     auto it = counts_.find(key);
     return it == counts_.end() ? 0 : it->second;
+}
+
+void MachineConfig::fail(const std::string &key, const std::string &what) const {
+    auto it = lines_.find(key);
+    std::ostringstream out;
+    out << origin_ << ":" << (it == lines_.end() ? 1 : it->second) << ": " << key << ": " << what;
+    throw MachineConfigError(out.str());
 }
 
 }  // namespace quarn::win32

@@ -40,10 +40,15 @@ public:
     std::optional<std::vector<std::string>> texts(const std::string &key) const;
     // The number of tables in the array of tables `key` ("trusted").
     size_t count(const std::string &key) const;
+    // Throws the MachineConfigError of `key` ("FILE:LINE: KEY: what"), for
+    // checks that involve more than one key (a key that needs another).
+    [[noreturn]] void fail(const std::string &key, const std::string &what) const;
 
 private:
     std::map<std::string, ConfigValue, std::less<>> values_;
     std::map<std::string, size_t, std::less<>> counts_;
+    std::map<std::string, int64_t, std::less<>> lines_;  // every key and table, numbered elements too
+    std::string origin_;
 };
 
 }  // namespace quarn::win32
