@@ -191,6 +191,12 @@ HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD process_id);
 // ---- accounts: names and SIDs of users, groups and domains --------------------------
 extern "C" {
 
+constexpr ACCESS_MASK DELETE = 0x00010000;
+constexpr ACCESS_MASK WRITE_DAC = 0x00040000;
+constexpr ACCESS_MASK WRITE_OWNER = 0x00080000;
+constexpr ACCESS_MASK MAXIMUM_ALLOWED = 0x02000000;
+constexpr ACCESS_MASK GENERIC_EXECUTE = 0x20000000;
+
 typedef enum _SID_NAME_USE {
     SidTypeUser = 1,
     SidTypeGroup,

@@ -86,6 +86,8 @@ public:
     // or empty is this computer), or nullopt when the network has no such machine.
     std::optional<Host> host(std::string_view name) const;
     std::optional<Host> host(const char *name) const { return host(std::string_view(name ? name : "")); }
+    // The machines of [[machines]], in file order.
+    const std::vector<Host> &machines() const { return machines_; }
 
 private:
     std::string computer_name_;

@@ -404,6 +404,7 @@ constexpr MessageEntry kMessages[] = {
     {ERROR_FILE_OFFLINE, "The file is not available now because it is offline.\r\n"},
     {ERROR_NOT_A_REPARSE_POINT, "The file or directory is not a reparse point.\r\n"},
     {ERROR_INVALID_REPARSE_DATA, "The data of the reparse point is not valid.\r\n"},
+    {ERROR_NO_BROWSER_SERVERS_FOUND, "The list of servers for this workgroup or domain is not available.\r\n"},
     {ERROR_DS_UNAVAILABLE, "The directory service cannot be reached.\r\n"},
     {ERROR_DS_BUSY, "The directory service is busy.\r\n"},
     {ERROR_DS_NO_SUCH_OBJECT, "No object of that name is in the directory.\r\n"},

@@ -403,6 +403,7 @@ constexpr DWORD ERROR_DEVICE_IN_USE = 2404;
 constexpr DWORD ERROR_FILE_OFFLINE = 4350;
 constexpr DWORD ERROR_NOT_A_REPARSE_POINT = 4390;
 constexpr DWORD ERROR_INVALID_REPARSE_DATA = 4392;
+constexpr DWORD ERROR_NO_BROWSER_SERVERS_FOUND = 6118;
 constexpr DWORD ERROR_DS_UNAVAILABLE = 8201;
 constexpr DWORD ERROR_DS_BUSY = 8206;
 constexpr DWORD ERROR_DS_NO_SUCH_OBJECT = 8240;
@@ -748,3 +749,13 @@ constexpr NTSTATUS STATUS_HEAP_CORRUPTION = static_cast<NTSTATUS>(0xC0000374u);
 constexpr NTSTATUS STATUS_STACK_BUFFER_OVERRUN = static_cast<NTSTATUS>(0xC0000409u);
 constexpr NTSTATUS STATUS_RPC_NT_SERVER_UNAVAILABLE = static_cast<NTSTATUS>(0xC0020017u);
 constexpr NTSTATUS STATUS_RPC_NT_CALL_FAILED = static_cast<NTSTATUS>(0xC002001Bu);
+
+// ---- HRESULT values ------------------------------------------------------------
+typedef LONG HRESULT;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT HRESULT_FROM_WIN32(DWORD error) {
+    return error == 0 ? S_OK : static_cast<HRESULT>((error & 0xFFFFu) | 0x80070000u);
+}
