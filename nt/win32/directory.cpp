@@ -112,10 +112,10 @@ Directory::Directory(const MachineConfig &config, const std::string &computer_na
         std::string key = "trusted." + std::to_string(i);
         if (!config.text(key + ".name") || !config.text(key + ".sid")) config.fail(key, "needs a name and a sid");
         Domain d = load_domain(config, key);
-        bool clash = same_name(d.name, computer_name_) || same_name(d.name, "BUILTIN") || d.sid == account_domain_sid_;
+        bool clash = same_name(d.name, computer_name_) || same_name(d.name, "BUILTIN");
         if (clash || domain_named(d.name) || (!d.dns_name.empty() && domain_named(d.dns_name)))
             config.fail(key + ".name", "names a domain that is known already");
-        if (domain_with_sid(d.sid)) config.fail(key + ".sid", "is the SID of another domain");
+        if (d.sid == account_domain_sid_ || domain_with_sid(d.sid)) config.fail(key + ".sid", "is the SID of another domain");
         trusted_.push_back(std::move(d));
     }
     for (size_t i = 0; i < config.count("machines"); ++i) {
