@@ -53,6 +53,15 @@ int answering_controller(const Directory &directory, const Domain &domain, bool 
     return -1;
 }
 
+// The domain that `server` knows as `name` (null when it knows none), or the error of the server.
+NET_API_STATUS domain_asked(LPCWSTR server, LPCWSTR name, LPBYTE *buffer, const Domain *&domain) {
+    if (!buffer) return ERROR_INVALID_PARAMETER;
+    std::optional<Host> host;
+    if (NET_API_STATUS status = net_server(server, host)) return status;
+    domain = domain_for(Machine::current()->directory(), *host, utf8_of(name), NameForm::any);
+    return NERR_Success;
+}
+
 NET_API_STATUS controller_name(const std::string &name, LPBYTE *buffer) {
     *buffer = static_cast<LPBYTE>(pack(0, [&](Packer &p) { p.text("\\\\" + name); }));
     return *buffer ? NERR_Success : ERROR_NOT_ENOUGH_MEMORY;
@@ -119,23 +128,17 @@ DWORD DsGetDcNameW(LPCWSTR computer, LPCWSTR domain, GUID *, LPCWSTR, ULONG flag
 }
 
 NET_API_STATUS NetGetDCName(LPCWSTR server, LPCWSTR domain_name, LPBYTE *buffer) {
-    if (!buffer) return ERROR_INVALID_PARAMETER;
-    std::optional<Host> host;
-    if (NET_API_STATUS status = net_server(server, host)) return status;
-    const Directory &directory = Machine::current()->directory();
-    const Domain *domain = domain_for(directory, *host, utf8_of(domain_name), NameForm::any);
-    if (!domain || answering_controller(directory, *domain, true) != 0) return NERR_DCNotFound;
+    const Domain *domain = nullptr;
+    if (NET_API_STATUS status = domain_asked(server, domain_name, buffer, domain)) return status;
+    if (!domain || answering_controller(Machine::current()->directory(), *domain, true) != 0) return NERR_DCNotFound;
     return controller_name(domain->controllers[0], buffer);
 }
 
 NET_API_STATUS NetGetAnyDCName(LPCWSTR server, LPCWSTR domain_name, LPBYTE *buffer) {
-    if (!buffer) return ERROR_INVALID_PARAMETER;
-    std::optional<Host> host;
-    if (NET_API_STATUS status = net_server(server, host)) return status;
-    const Directory &directory = Machine::current()->directory();
-    const Domain *domain = domain_for(directory, *host, utf8_of(domain_name), NameForm::any);
+    const Domain *domain = nullptr;
+    if (NET_API_STATUS status = domain_asked(server, domain_name, buffer, domain)) return status;
     if (!domain) return ERROR_NO_SUCH_DOMAIN;
-    int index = answering_controller(directory, *domain, false);
+    int index = answering_controller(Machine::current()->directory(), *domain, false);
     if (index < 0) return ERROR_NO_LOGON_SERVERS;
     return controller_name(domain->controllers[index], buffer);
 }

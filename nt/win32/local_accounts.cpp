@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <utility>
 
 #include "directory.h"
 
@@ -33,9 +34,10 @@ LocalGroup group_of(const group &gr) {
     return g;
 }
 
-// Calls a getpw*_r / getgr*_r function with a buffer that grows until it fits.
-template <typename Record, typename Call>
-std::optional<Record> nss_lookup(Call call) {
+// Calls a getpw*_r / getgr*_r function with a buffer that grows until the
+// record fits, and converts the record before the buffer goes.
+template <typename Record, typename Call, typename Convert>
+auto nss_get(Call call, Convert convert) -> std::optional<decltype(convert(std::declval<const Record &>()))> {
     std::vector<char> buffer(1024);
     for (;;) {
         Record record{};
@@ -46,7 +48,7 @@ std::optional<Record> nss_lookup(Call call) {
             continue;
         }
         if (rc != 0 || !result) return std::nullopt;
-        return record;
+        return convert(record);
     }
 }
 
@@ -56,78 +58,69 @@ std::string lower(std::string_view s) {
     return out;
 }
 
+// `name` as given, then in lower case (Linux's usual spelling), then by a walk
+// of the whole database without regard to case.
+template <typename Exact, typename Walk>
+auto find_named(std::string_view name, Exact exact, Walk walk) -> decltype(exact(std::string())) {
+    if (name.empty()) return std::nullopt;
+    if (auto found = exact(std::string(name))) return found;
+    if (auto found = exact(lower(name))) return found;
+    std::lock_guard lock(enumeration_lock());
+    return walk();
+}
+
 std::optional<LocalUser> user_named_exactly(const std::string &name) {
-    std::optional<LocalUser> out;
-    nss_lookup<passwd>([&](passwd *pw, char *buf, size_t size, passwd **result) {
-        int rc = getpwnam_r(name.c_str(), pw, buf, size, result);
-        if (rc == 0 && *result) out = user_of(*pw);
-        return rc;
-    });
-    return out;
+    return nss_get<passwd>(
+        [&](passwd *pw, char *buf, size_t size, passwd **result) { return getpwnam_r(name.c_str(), pw, buf, size, result); },
+        user_of);
 }
 
 std::optional<LocalGroup> group_named_exactly(const std::string &name) {
-    std::optional<LocalGroup> out;
-    nss_lookup<group>([&](group *gr, char *buf, size_t size, group **result) {
-        int rc = getgrnam_r(name.c_str(), gr, buf, size, result);
-        if (rc == 0 && *result) out = group_of(*gr);
-        return rc;
-    });
-    return out;
+    return nss_get<group>(
+        [&](group *gr, char *buf, size_t size, group **result) { return getgrnam_r(name.c_str(), gr, buf, size, result); },
+        group_of);
 }
 
 }  // namespace
 
 std::optional<LocalUser> local_user_named(std::string_view name) {
-    if (name.empty()) return std::nullopt;
-    if (auto u = user_named_exactly(std::string(name))) return u;
-    if (auto u = user_named_exactly(lower(name))) return u;
-    std::lock_guard lock(enumeration_lock());
-    std::optional<LocalUser> found;
-    setpwent();
-    while (const passwd *pw = getpwent())
-        if (same_name(pw->pw_name, name)) {
-            found = user_of(*pw);
-            break;
-        }
-    endpwent();
-    return found;
+    return find_named(name, user_named_exactly, [name] {
+        std::optional<LocalUser> found;
+        setpwent();
+        while (const passwd *pw = getpwent())
+            if (same_name(pw->pw_name, name)) {
+                found = user_of(*pw);
+                break;
+            }
+        endpwent();
+        return found;
+    });
 }
 
 std::optional<LocalUser> local_user_with_uid(uid_t uid) {
-    std::optional<LocalUser> out;
-    nss_lookup<passwd>([&](passwd *pw, char *buf, size_t size, passwd **result) {
-        int rc = getpwuid_r(uid, pw, buf, size, result);
-        if (rc == 0 && *result) out = user_of(*pw);
-        return rc;
-    });
-    return out;
+    return nss_get<passwd>(
+        [uid](passwd *pw, char *buf, size_t size, passwd **result) { return getpwuid_r(uid, pw, buf, size, result); },
+        user_of);
 }
 
 std::optional<LocalGroup> local_group_named(std::string_view name) {
-    if (name.empty()) return std::nullopt;
-    if (auto g = group_named_exactly(std::string(name))) return g;
-    if (auto g = group_named_exactly(lower(name))) return g;
-    std::lock_guard lock(enumeration_lock());
-    std::optional<LocalGroup> found;
-    setgrent();
-    while (const group *gr = getgrent())
-        if (same_name(gr->gr_name, name)) {
-            found = group_of(*gr);
-            break;
-        }
-    endgrent();
-    return found;
+    return find_named(name, group_named_exactly, [name] {
+        std::optional<LocalGroup> found;
+        setgrent();
+        while (const group *gr = getgrent())
+            if (same_name(gr->gr_name, name)) {
+                found = group_of(*gr);
+                break;
+            }
+        endgrent();
+        return found;
+    });
 }
 
 std::optional<LocalGroup> local_group_with_gid(gid_t gid) {
-    std::optional<LocalGroup> out;
-    nss_lookup<group>([&](group *gr, char *buf, size_t size, group **result) {
-        int rc = getgrgid_r(gid, gr, buf, size, result);
-        if (rc == 0 && *result) out = group_of(*gr);
-        return rc;
-    });
-    return out;
+    return nss_get<group>(
+        [gid](group *gr, char *buf, size_t size, group **result) { return getgrgid_r(gid, gr, buf, size, result); },
+        group_of);
 }
 
 std::vector<LocalGroup> local_groups_of(const LocalUser &user) {

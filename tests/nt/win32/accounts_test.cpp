@@ -19,13 +19,7 @@ const quarn::win32::Machine &machine() { return *quarn::win32::Machine::current(
 std::string account_domain() { return machine().directory().account_domain_sid().text(); }
 
 TEST(LookupAccount, WellKnownNamesBothWays) {
-    struct Case {
-        const char *name;
-        const char *sid;
-        const char *domain;
-        const char *canonical;
-        SID_NAME_USE use;
-    } cases[] = {
+    const quarn::test::AccountCase cases[] = {
         {"NT AUTHORITY\\SYSTEM", "S-1-5-18", "NT AUTHORITY", "SYSTEM", SidTypeWellKnownGroup},
         {"system", "S-1-5-18", "NT AUTHORITY", "SYSTEM", SidTypeWellKnownGroup},
         {"Everyone", "S-1-1-0", "", "Everyone", SidTypeWellKnownGroup},
@@ -47,19 +41,7 @@ TEST(LookupAccount, WellKnownNamesBothWays) {
         {"Remote Desktop Users", "S-1-5-32-555", "BUILTIN", "Remote Desktop Users", SidTypeAlias},
         {"BUILTIN", "S-1-5-32", "BUILTIN", "BUILTIN", SidTypeDomain},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        auto by_name = lookup_name(nullptr, c.name);
-        ASSERT_TRUE(by_name.ok) << by_name.error;
-        EXPECT_EQ(by_name.sid, c.sid);
-        EXPECT_EQ(by_name.domain, c.domain);
-        EXPECT_EQ(by_name.use, c.use);
-        auto by_sid = lookup_sid(nullptr, c.sid);
-        ASSERT_TRUE(by_sid.ok) << by_sid.error;
-        EXPECT_EQ(by_sid.name, c.canonical);
-        EXPECT_EQ(by_sid.domain, c.domain);
-        EXPECT_EQ(by_sid.use, c.use);
-    }
+    for (const auto &c : cases) quarn::test::expect_both_ways(c);
 }
 
 TEST(LookupAccount, RootIsTheFirstUserOfTheAccountDomain) {

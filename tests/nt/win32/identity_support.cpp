@@ -98,6 +98,20 @@ Lookup lookup_sid_w(const char16_t *system, const std::string &sid_text) {
     });
 }
 
+void expect_both_ways(const AccountCase &c) {
+    SCOPED_TRACE(c.name);
+    auto by_name = lookup_name(nullptr, c.name);
+    ASSERT_TRUE(by_name.ok) << by_name.error;
+    EXPECT_EQ(by_name.sid, c.sid);
+    EXPECT_EQ(by_name.domain, c.domain);
+    EXPECT_EQ(by_name.use, c.use);
+    auto by_sid = lookup_sid(nullptr, c.sid);
+    ASSERT_TRUE(by_sid.ok) << by_sid.error;
+    EXPECT_EQ(by_sid.name, c.canonical);
+    EXPECT_EQ(by_sid.domain, c.domain);
+    EXPECT_EQ(by_sid.use, c.use);
+}
+
 std::string text_of(PSID sid) {
     char *text = nullptr;
     if (!sid || !ConvertSidToStringSidA(sid, &text)) return "<none>";

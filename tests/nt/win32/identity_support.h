@@ -30,6 +30,17 @@ Lookup lookup_name_w(const char16_t *system, const char16_t *name);
 Lookup lookup_sid(const char *system, const std::string &sid_text);
 Lookup lookup_sid_w(const char16_t *system, const std::string &sid_text);
 
+// One account as LookupAccountNameA (on this machine) finds it by `name`, and
+// LookupAccountSidA finds it back by its SID with its `canonical` name.
+struct AccountCase {
+    const char *name;
+    std::string sid;
+    const char *domain;
+    const char *canonical;
+    SID_NAME_USE use;
+};
+void expect_both_ways(const AccountCase &account);
+
 std::string text_of(PSID sid);
 std::string utf8(const WCHAR *text);
 

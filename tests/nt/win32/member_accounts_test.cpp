@@ -22,13 +22,7 @@ std::string account_domain() {
 }
 
 TEST(MemberLookup, DomainAndTrustedAccountsBothWays) {
-    struct Case {
-        const char *name;
-        std::string sid;
-        const char *domain;
-        const char *canonical;
-        SID_NAME_USE use;
-    } cases[] = {
+    const quarn::test::AccountCase cases[] = {
         {"alice", sid(kCorp, 1105), "CORP", "alice", SidTypeUser},
         {"CORP\\Alice", sid(kCorp, 1105), "CORP", "alice", SidTypeUser},
         {"corp.example.com\\alice", sid(kCorp, 1105), "CORP", "alice", SidTypeUser},
@@ -42,19 +36,7 @@ TEST(MemberLookup, DomainAndTrustedAccountsBothWays) {
         {"LEGACY", kLegacy, "LEGACY", "LEGACY", SidTypeDomain},
         {"WS01", account_domain(), "WS01", "WS01", SidTypeDomain},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        auto by_name = lookup_name(nullptr, c.name);
-        ASSERT_TRUE(by_name.ok) << by_name.error;
-        EXPECT_EQ(by_name.sid, c.sid);
-        EXPECT_EQ(by_name.domain, c.domain);
-        EXPECT_EQ(by_name.use, c.use);
-        auto by_sid = lookup_sid(nullptr, c.sid);
-        ASSERT_TRUE(by_sid.ok) << by_sid.error;
-        EXPECT_EQ(by_sid.name, c.canonical);
-        EXPECT_EQ(by_sid.domain, c.domain);
-        EXPECT_EQ(by_sid.use, c.use);
-    }
+    for (const auto &c : cases) quarn::test::expect_both_ways(c);
 }
 
 TEST(MemberLookup, BareNamesSearchWellKnownBuiltinLocalPrimaryThenTrusted) {
