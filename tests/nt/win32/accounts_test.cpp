@@ -119,7 +119,7 @@ TEST(LookupAccount, NameBufferSizes) {
     char domain[64];
     std::memset(sid, quarn::test::kPoison, sizeof sid);
     std::memset(domain, quarn::test::kPoison, sizeof domain);
-    SID_NAME_USE use = static_cast<SID_NAME_USE>(quarn::test::kPoisonWord);
+    SID_NAME_USE use = quarn::test::kPoisonUse;
     struct Case {
         DWORD sid_size;
         DWORD domain_size;
@@ -137,7 +137,7 @@ TEST(LookupAccount, NameBufferSizes) {
             EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
             EXPECT_EQ(domain_size, 13u);  // "NT AUTHORITY" and its terminator
             EXPECT_EQ(domain[0], static_cast<char>(quarn::test::kPoison));
-            EXPECT_EQ(use, static_cast<SID_NAME_USE>(quarn::test::kPoisonWord));
+            EXPECT_EQ(use, quarn::test::kPoisonUse);
             continue;
         }
         EXPECT_EQ(domain_size, 12u);

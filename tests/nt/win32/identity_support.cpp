@@ -32,7 +32,7 @@ Lookup run_name(Call call) {
     Guarded<BYTE> sid;
     Guarded<Char> domain;
     DWORD sid_size = kRoom, domain_size = kRoom;
-    SID_NAME_USE use = static_cast<SID_NAME_USE>(kPoisonWord);
+    SID_NAME_USE use = kPoisonUse;
     Lookup out;
     out.ok = call(sid.data(), &sid_size, domain.data(), &domain_size, &use);
     out.error = out.ok ? 0 : GetLastError();
@@ -53,7 +53,7 @@ Lookup run_sid(const std::string &sid_text, Call call) {
     EXPECT_TRUE(ConvertStringSidToSidA(sid_text.c_str(), &sid)) << sid_text;
     Guarded<Char> name, domain;
     DWORD name_size = kRoom, domain_size = kRoom;
-    SID_NAME_USE use = static_cast<SID_NAME_USE>(kPoisonWord);
+    SID_NAME_USE use = kPoisonUse;
     Lookup out;
     out.ok = call(sid, name.data(), &name_size, domain.data(), &domain_size, &use);
     out.error = out.ok ? 0 : GetLastError();

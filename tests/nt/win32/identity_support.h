@@ -13,6 +13,8 @@ namespace quarn::test {
 
 constexpr BYTE kPoison = 0xCC;
 constexpr DWORD kPoisonWord = 0xDEADBEEF;
+// An account type the look-ups never return (the enumeration has no room for 0xDEADBEEF).
+constexpr SID_NAME_USE kPoisonUse = SidTypeInvalid;
 
 struct Lookup {
     bool ok = false;

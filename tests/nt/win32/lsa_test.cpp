@@ -114,7 +114,8 @@ TEST(LsaPolicy, HandlesGrantOnlyWhatWasAskedFor) {
               STATUS_INVALID_HANDLE);
     EXPECT_EQ(LsaClose(reinterpret_cast<LSA_HANDLE>(0x7777)), STATUS_INVALID_HANDLE);
     Policy generic(nullptr, GENERIC_EXECUTE);
-    LSA_UNICODE_STRING name = quarn::test::lsa_string(u"alice");
+    std::u16string alice = u"alice";
+    LSA_UNICODE_STRING name = quarn::test::lsa_string(alice);
     LsaBuffer<LSA_REFERENCED_DOMAIN_LIST> domains;
     LsaBuffer<LSA_TRANSLATED_SID> sids;
     EXPECT_EQ(LsaLookupNames(generic.get(), 1, &name, &domains.p, &sids.p), STATUS_SUCCESS);
