@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "rpc.h"
+#include "winnls.h"
 
 namespace quarn::win32 {
 namespace {
@@ -78,9 +79,9 @@ void check_workgroup(const MachineConfig &config) {
 }  // namespace
 
 bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::toupper(x) == std::toupper(y);
-           });
+    std::u16string x = utf8_to_utf16(a), y = utf8_to_utf16(b);
+    return x.size() == y.size() &&
+           std::equal(x.begin(), x.end(), y.begin(), [](char16_t p, char16_t q) { return upper_case(p) == upper_case(q); });
 }
 
 const DomainAccount *Domain::account_named(std::string_view name) const {

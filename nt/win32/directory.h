@@ -98,7 +98,7 @@ private:
     std::vector<Host> machines_;  // [[machines]]
 };
 
-// Whether two names are equal without regard to (ASCII) case.
+// Whether two names (UTF-8) are equal without regard to case (upper_case of winnls.h).
 bool same_name(std::string_view a, std::string_view b);
 
 }  // namespace quarn::win32

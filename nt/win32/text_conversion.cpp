@@ -120,6 +120,32 @@ int deliver(const std::basic_string<Char> &converted, Char *out, int out_size) {
 
 }  // namespace
 
+char16_t upper_case(char16_t c) {
+    auto pair_upper = [c](bool upper_is_even) { return static_cast<char16_t>((c % 2 == 0) == upper_is_even ? c : c - 1); };
+    if (c >= u'a' && c <= u'z') return c - 0x20;
+    if (c < 0x80) return c;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F) ||
+        (c >= 0xFF41 && c <= 0xFF5A))
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    switch (c) {
+    case 0xB5: return 0x39C;
+    case 0xFF: return 0x178;
+    case 0x131: return u'I';
+    case 0x3C2: return 0x3A3;
+    case 0x3AC: return 0x386;
+    case 0x3CC: return 0x38C;
+    default: break;
+    }
+    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+    if (c >= 0x3CD && c <= 0x3CE) return c - 0x3F;
+    if ((c >= 0x100 && c <= 0x137 && c != 0x131) || (c >= 0x14A && c <= 0x177) || (c >= 0x460 && c <= 0x481) ||
+        (c >= 0x48A && c <= 0x4BF))
+        return pair_upper(true);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return pair_upper(false);
+    return c;
+}
+
 std::u16string utf8_to_utf16(std::string_view text) {
     std::u16string out;
     to_utf16(text, false, out);

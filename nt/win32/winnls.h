@@ -38,6 +38,11 @@ namespace quarn::win32 {
 std::u16string utf8_to_utf16(std::string_view text);
 std::string utf16_to_utf8(std::u16string_view text);
 
+// The upper case of a UTF-16 unit as Windows folds names for comparison:
+// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width
+// letters; other units are their own upper case.
+char16_t upper_case(char16_t unit);
+
 }  // namespace quarn::win32
 
 namespace quarn::win32 {

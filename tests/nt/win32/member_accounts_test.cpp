@@ -28,6 +28,7 @@ TEST(MemberLookup, DomainAndTrustedAccountsBothWays) {
         {"corp.example.com\\alice", sid(kCorp, 1105), "CORP", "alice", SidTypeUser},
         {"Domain Users", sid(kCorp, 513), "CORP", "Domain Users", SidTypeGroup},
         {"builders", sid(kCorp, 1200), "CORP", "Builders", SidTypeGroup},
+        {"JÜRGEN", sid(kCorp, 1107), "CORP", "Jürgen", SidTypeUser},
         {"carol", sid(kSales, 1300), "SALES", "carol", SidTypeUser},
         {"SALES\\Sales Staff", sid(kSales, 1301), "SALES", "Sales Staff", SidTypeGroup},
         {"dave", sid(kLegacy, 1010), "LEGACY", "dave", SidTypeUser},

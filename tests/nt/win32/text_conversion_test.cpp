@@ -105,4 +105,22 @@ TEST(WideCharToMultiByte, OnlyUtf8CodePagesAndNoDefaultCharacter) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(UpperCase, FoldsTheScriptsOfAccountNames) {
+    struct Case {
+        char16_t lower;
+        char16_t upper;
+    } cases[] = {
+        {u'a', u'A'},          {u'Z', u'Z'},          {u'1', u'1'},          {u'\u00E9', u'\u00C9'},
+        {u'\u00F7', u'\u00F7'}, {u'\u00DF', u'\u00DF'}, {u'\u00FF', u'\u0178'}, {u'\u0101', u'\u0100'},
+        {u'\u0100', u'\u0100'}, {u'\u013A', u'\u0139'}, {u'\u0131', u'I'},      {u'\u017E', u'\u017D'},
+        {u'\u03B1', u'\u0391'}, {u'\u03C2', u'\u03A3'}, {u'\u03AD', u'\u0388'}, {u'\u03CE', u'\u038F'},
+        {u'\u0436', u'\u0416'}, {u'\u0451', u'\u0401'}, {u'\u0461', u'\u0460'}, {u'\uFF41', u'\uFF21'},
+        {u'\u4E2D', u'\u4E2D'},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.lower));
+        EXPECT_EQ(quarn::win32::upper_case(c.lower), c.upper);
+    }
+}
+
 }  // namespace
