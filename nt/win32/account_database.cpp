@@ -26,7 +26,7 @@ bool AccountDatabase::source_is_named(const Source &source, std::string_view nam
     return source.domain ? source.domain->is_named(name) : same_name(source.name, name);
 }
 
-std::optional<AccountMatch> AccountDatabase::domain_itself(const Source &source) const {
+AccountMatch AccountDatabase::domain_itself(const Source &source) const {
     return AccountMatch{source.sid, source.name, source.name, source.sid, SidTypeDomain};
 }
 
@@ -75,7 +75,10 @@ std::optional<AccountMatch> AccountDatabase::rid_in(const Source &source, DWORD 
 }
 
 std::optional<AccountMatch> AccountDatabase::find_name(std::string_view name) const {
-    if (name.empty()) return sources_.size() > 1 ? domain_itself(sources_[1]) : std::nullopt;  // the machine's own domain
+    if (name.empty()) {  // the answering machine's own domain
+        if (sources_.size() < 2) return std::nullopt;
+        return domain_itself(sources_[1]);
+    }
     auto slash = name.find('\\');
     if (slash != std::string_view::npos) {
         std::string_view domain = name.substr(0, slash), account = name.substr(slash + 1);

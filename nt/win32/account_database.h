@@ -43,7 +43,7 @@ private:
 
     std::optional<AccountMatch> account_in(const Source &source, std::string_view name) const;
     std::optional<AccountMatch> rid_in(const Source &source, DWORD rid) const;
-    std::optional<AccountMatch> domain_itself(const Source &source) const;
+    AccountMatch domain_itself(const Source &source) const;
     bool source_is_named(const Source &source, std::string_view name) const;
 
     std::vector<Source> sources_;  // in search order

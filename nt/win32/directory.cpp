@@ -126,6 +126,8 @@ Directory::Directory(const MachineConfig &config, const std::string &computer_na
         Host m;
         m.role = Host::Role::member;
         m.name = machine_name(*name);
+        for (const auto &other : machines_)
+            if (other.name == m.name) config.fail(key + ".name", "repeats the name of another machine");
         m.answers = config.flag(key + ".answers").value_or(true);
         m.session_required = config.flag(key + ".session_required").value_or(false);
         m.domain_name = upper(config.text(key + ".domain").value_or("WORKGROUP"));

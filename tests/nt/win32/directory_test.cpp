@@ -65,6 +65,8 @@ TEST(DirectoryConfig, BadKeysNameTheFileLineAndKey) {
         {"[[trusted]]\nname = \"HOST\"\nsid = \"S-1-5-21-4-5-6\"\n", "/p/machine.toml:2: trusted.0.name: names a domain"},
         {"[[machines]]\nanswers = \"yes\"\n", "/p/machine.toml:2: machines.0.answers: expected true or false"},
         {"[[machines]]\nanswers = true\n", "/p/machine.toml:1: machines.0: needs a name"},
+        {"[[machines]]\nname = \"NAS\"\n[[machines]]\nname = \"nas\"\n",
+         "/p/machine.toml:4: machines.1.name: repeats the name of another machine"},
         {"[[machines]]\nname = \"NAS\"\ndomain_sid = \"S-1-x\"\n", "/p/machine.toml:3: machines.0.domain_sid: expected a SID"},
     };
     for (const auto &c : cases) {
