@@ -41,11 +41,11 @@ private:
 };
 
 // One insert with its printf-style format ("s" when none is given).
-bool format_insert(std::string &out, const std::string &spec, DWORD_PTR value) {
-    if (spec.empty()) return false;
-    std::string f = "%" + spec;
-    char conversion = spec.back();
-    bool wide64 = spec.find("I64") != std::string::npos;
+bool format_insert(std::string &out, const std::string &insert_format, DWORD_PTR value) {
+    if (insert_format.empty()) return false;
+    std::string f = "%" + insert_format;
+    char conversion = insert_format.back();
+    bool wide64 = insert_format.find("I64") != std::string::npos;
     if (wide64) f.replace(f.find("I64"), 3, "ll");
     char buffer[512];
     int n;
@@ -100,18 +100,18 @@ bool expand(const char *text, DWORD flags, va_list *list, std::string &out) {
         if (c >= '1' && c <= '9') {
             unsigned number = static_cast<unsigned>(c - '0');
             if (p[1] >= '0' && p[1] <= '9') number = number * 10 + static_cast<unsigned>(*++p - '0');
-            std::string spec = "s";
+            std::string insert_format = "s";
             if (p[1] == '!') {
                 const char *end = std::strchr(p + 2, '!');
                 if (!end) {
                     SetLastError(ERROR_INVALID_PARAMETER);
                     return false;
                 }
-                spec.assign(p + 2, end);
+                insert_format.assign(p + 2, end);
                 p = end;
             }
             DWORD_PTR value = 0;
-            if (!arguments.get(number, value) || !format_insert(out, spec, value)) {
+            if (!arguments.get(number, value) || !format_insert(out, insert_format, value)) {
                 SetLastError(ERROR_INVALID_PARAMETER);
                 return false;
             }
