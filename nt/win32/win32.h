@@ -4,3 +4,4 @@
 #include "advapi.h"
 #include "winbase.h"
 #include "winerror.h"
+#include "winreg.h"
