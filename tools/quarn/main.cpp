@@ -17,6 +17,7 @@ int main(int argc, char **argv) {
     app.require_subcommand(1);
     add_setup_command(app);
     add_error_command(app);
+    add_reg_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {

@@ -1,0 +1,368 @@
+// .reg files: reading (any of the encodings and both headers regedit has
+// written) and writing (regedit's version 5.00 form).
+//
+//   text      encodings and lines
+//   reading   the header, [key] sections, value lines, hex data
+//   writing   escaping, hex wrapping, the file
+#include "reg_file.h"
+
+#include <cstdio>
+
+#include "winnls.h"
+#include "winreg.h"
+
+namespace quarn::tool {
+namespace {
+
+using win32::utf16_to_utf8;
+using win32::utf8_to_utf16;
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+// regedit breaks a hex line after the comma that takes it to this column.
+constexpr size_t kHexWrapColumn = 77;
+
+// ---- text -------------------------------------------------------------------
+
+// A conversion that gives back its input was given well-formed text.
+bool valid_utf8(std::string_view text) { return utf16_to_utf8(utf8_to_utf16(text)) == text; }
+bool valid_utf16(std::u16string_view text) { return utf8_to_utf16(utf16_to_utf8(text)) == text; }
+
+// Strings that the registry keeps as text, which the ANSI calls convert.
+bool is_string_type(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::u16string from_le_bytes(std::string_view bytes) {
+    std::u16string units;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return units;
+}
+
+std::string to_le_bytes(std::u16string_view units) {
+    std::string bytes;
+    for (char16_t unit : units) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+std::string_view trim_left(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view trim_right(std::string_view text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+// The file as lines of UTF-8 without their line ends, its encoding checked
+// line by line so that an error can say where.
+std::vector<std::string> decode_lines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    auto check = [&lines](std::string line) {
+        if (line.find('\0') != std::string::npos)
+            throw RegFileError(static_cast<int>(lines.size()) + 1, "a NUL character in the text");
+        lines.push_back(std::string(trim_right(line)));
+    };
+    if (bytes.starts_with("\xFE\xFF"))
+        throw RegFileError(1, "UTF-16 big-endian text is not supported; save the file as UTF-16LE or UTF-8");
+    if (bytes.starts_with("\xFF\xFE")) {
+        bytes.remove_prefix(2);
+        std::u16string units = from_le_bytes(bytes);
+        size_t start = 0;
+        while (start <= units.size()) {
+            size_t end = std::min(units.find(u'\n', start), units.size());
+            std::u16string_view line(units.data() + start, end - start);
+            if (!valid_utf16(line))
+                throw RegFileError(static_cast<int>(lines.size()) + 1, "the line is not valid UTF-16");
+            check(utf16_to_utf8(line));
+            start = end + 1;
+        }
+        if (bytes.size() % 2) throw RegFileError(static_cast<int>(lines.size()), "the file ends in half a UTF-16 character");
+        return lines;
+    }
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    size_t start = 0;
+    while (start <= bytes.size()) {
+        size_t end = std::min(bytes.find('\n', start), bytes.size());
+        std::string_view line = bytes.substr(start, end - start);
+        if (!valid_utf8(line)) throw RegFileError(static_cast<int>(lines.size()) + 1, "the line is not valid UTF-8");
+        check(std::string(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// ---- reading ----------------------------------------------------------------
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool starts_with_word(std::string_view text, std::string_view word) {
+    if (text.size() < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+        if ((text[i] | 0x20) != word[i]) return false;
+    return true;
+}
+
+class Parser {
+public:
+    explicit Parser(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+    RegFile parse() {
+        header();
+        for (line_ = 1; line_ < lines_.size(); ++line_) {
+            std::string_view line = trim_left(lines_[line_]);
+            if (line.empty() || line.front() == ';') continue;
+            if (line.front() == '[')
+                section(line);
+            else if (line.front() == '"' || line.front() == '@')
+                value(line);
+            else
+                fail("unexpected text; expected a [key] line, a value line or a ; comment");
+        }
+        return std::move(file_);
+    }
+
+private:
+    [[noreturn]] void fail(const std::string &what) const { throw RegFileError(static_cast<int>(line_) + 1, what); }
+
+    void header() {
+        std::string_view first = lines_.front();
+        if (first == kHeader5) return;
+        if (first == kHeader4) {
+            unicode_ = false;
+            return;
+        }
+        fail("not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+    }
+
+    void section(std::string_view line) {
+        if (line.back() != ']') fail("the key line does not end with ]");
+        std::string_view name = line.substr(1, line.size() - 2);
+        bool remove = name.starts_with('-');
+        if (remove) name.remove_prefix(1);
+        auto path = parse_reg_path(name);
+        if (!path) fail("invalid key name \"" + std::string(name) + "\"");
+        if (!path->machine.empty()) fail("a .reg file names keys of this machine only: \"" + std::string(name) + "\"");
+        if (remove && path->subkey.empty()) fail("a root key cannot be deleted");
+        file_.keys.push_back(RegFileKey{path->root, path->subkey, remove, {}});
+    }
+
+    void value(std::string_view rest) {
+        if (file_.keys.empty()) fail("a value line before the first [key] line");
+        if (file_.keys.back().remove) fail("a value line in a section that deletes its key");
+        RegFileValue value;
+        if (rest.front() == '@')
+            rest.remove_prefix(1);
+        else
+            value.name = quoted(rest, "the value name");
+        rest = trim_left(rest);
+        if (!rest.starts_with('=')) fail("expected = after the value name");
+        rest = trim_left(rest.substr(1));
+        if (rest.starts_with('-')) {
+            value.remove = true;
+            rest.remove_prefix(1);
+        } else if (rest.starts_with('"')) {
+            value.type = REG_SZ;
+            value.data = quoted(rest, "the string") + '\0';
+        } else if (starts_with_word(rest, "dword:")) {
+            value.type = REG_DWORD;
+            value.data = dword(rest);
+        } else if (starts_with_word(rest, "hex")) {
+            value.type = hex_type(rest);
+            value.data = data_of_type(value.type, hex_bytes(rest));
+        } else {
+            fail("unknown value data; expected \"text\", dword:, hex:, hex(N): or -");
+        }
+        if (!trim_left(rest).empty()) fail("unexpected text after the value data");
+        file_.keys.back().values.push_back(std::move(value));
+    }
+
+    // A "..." text with \\ and \" unescaped; `rest` moves past it.
+    std::string quoted(std::string_view &rest, const std::string &what) {
+        std::string text;
+        size_t i = 1;
+        for (; i < rest.size() && rest[i] != '"'; ++i) {
+            if (rest[i] == '\\') {
+                if (i + 1 == rest.size() || (rest[i + 1] != '\\' && rest[i + 1] != '"'))
+                    fail("a backslash in " + what + " must be written \\\\ (or \\\" for a quote)");
+                ++i;
+            }
+            text += rest[i];
+        }
+        if (i == rest.size()) fail("the closing quote of " + what + " is missing");
+        rest.remove_prefix(i + 1);
+        return text;
+    }
+
+    std::string dword(std::string_view &rest) {
+        rest.remove_prefix(6);
+        uint32_t number = 0;
+        size_t digits = 0;
+        for (; digits < rest.size() && hex_digit(rest[digits]) >= 0; ++digits) {
+            if (digits == 8) fail("a dword has at most 8 hex digits");
+            number = number << 4 | hex_digit(rest[digits]);
+        }
+        if (digits == 0) fail("expected hex digits after dword:");
+        rest.remove_prefix(digits);
+        return std::string{static_cast<char>(number), static_cast<char>(number >> 8), static_cast<char>(number >> 16),
+                           static_cast<char>(number >> 24)};
+    }
+
+    // hex: is REG_BINARY; hex(N): is type N, in hex.
+    uint32_t hex_type(std::string_view &rest) {
+        rest.remove_prefix(3);
+        if (rest.starts_with(':')) {
+            rest.remove_prefix(1);
+            return REG_BINARY;
+        }
+        if (!rest.starts_with('(')) fail("expected hex: or hex(N):");
+        uint32_t type = 0;
+        size_t i = 1;
+        for (; i < rest.size() && hex_digit(rest[i]) >= 0; ++i) {
+            if (i > 8) fail("a value type has at most 8 hex digits");
+            type = type << 4 | hex_digit(rest[i]);
+        }
+        if (i == 1 || !rest.substr(i).starts_with("):")) fail("expected hex(N): with N the type in hex");
+        rest.remove_prefix(i + 2);
+        return type;
+    }
+
+    // Comma-separated bytes, continued onto the next line after a backslash.
+    std::string hex_bytes(std::string_view &rest) {
+        std::string bytes;
+        bool after_comma = false;
+        for (;;) {
+            rest = trim_left(rest);
+            if (rest == "\\" && (after_comma || bytes.empty())) {
+                if (++line_ == lines_.size()) fail("the file ends after a line continuation");
+                rest = lines_[line_];
+                continue;
+            }
+            if (rest.empty()) {
+                if (after_comma) fail("the hex data ends with a comma");
+                return bytes;
+            }
+            if (!bytes.empty() && !after_comma) fail("expected a comma between hex bytes");
+            int high = hex_digit(rest[0]);
+            if (high < 0) fail("expected a hex byte");
+            int low = rest.size() > 1 ? hex_digit(rest[1]) : -1;
+            bytes += static_cast<char>(low < 0 ? high : high << 4 | low);
+            rest.remove_prefix(low < 0 ? 1 : 2);
+            rest = trim_left(rest);
+            after_comma = rest.starts_with(',');
+            if (after_comma) rest.remove_prefix(1);
+        }
+    }
+
+    // String types hold UTF-16LE in a version 5.00 file, ANSI text in REGEDIT4.
+    std::string data_of_type(uint32_t type, std::string bytes) {
+        if (!is_string_type(type) || !unicode_) return bytes;
+        if (bytes.size() % 2) fail("UTF-16 string data must have an even number of bytes");
+        return utf16_to_utf8(from_le_bytes(bytes));
+    }
+
+    std::vector<std::string> lines_;
+    size_t line_ = 0;  // index of the line being read
+    bool unicode_ = true;
+    RegFile file_;
+};
+
+// ---- writing ----------------------------------------------------------------
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+bool has_line_break(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// A REG_SZ that reads back the same from "text": one terminating NUL and
+// nothing a quoted line cannot hold.
+bool is_plain_string(const RegFileValue &value) {
+    const std::string &data = value.data;
+    return value.type == REG_SZ && !data.empty() && data.find('\0') == data.size() - 1 && !has_line_break(data) &&
+           valid_utf8(data);
+}
+
+std::string hex_tag(uint32_t type) {
+    if (type == REG_BINARY) return "hex:";
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "hex(%x):", type);
+    return tag;
+}
+
+// Comma-separated bytes, broken after the comma that reaches the wrap column
+// and continued on a line indented by two spaces, as regedit writes them.
+std::string hex_lines(size_t column, std::string_view bytes) {
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char byte[3];
+        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(bytes[i]));
+        out += byte;
+        if (i + 1 == bytes.size()) break;
+        out += ',';
+        column += 3;
+        if (column >= kHexWrapColumn) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+    return out;
+}
+
+std::string value_line(const RegFileValue &value) {
+    std::string line = value.name.empty() ? "@=" : "\"" + escaped(value.name) + "\"=";
+    if (value.remove) return line + "-";
+    if (is_plain_string(value)) return line + "\"" + escaped(std::string_view(value.data).substr(0, value.data.size() - 1)) + "\"";
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "dword:%08x", number);
+        return line + digits;
+    }
+    line += hex_tag(value.type);
+    std::string bytes = is_string_type(value.type) ? to_le_bytes(utf8_to_utf16(value.data)) : value.data;
+    // Columns count characters, as regedit counts them in its UTF-16 text.
+    return line + hex_lines(utf8_to_utf16(line).size(), bytes);
+}
+
+void check_writable(const RegFileKey &key) {
+    std::string name = reg_key_text(key.root, key.subkey);
+    if (has_line_break(name)) throw RegFileError(0, "the key name \"" + name + "\" holds a line break, which a .reg file cannot hold");
+    for (const auto &value : key.values)
+        if (has_line_break(value.name))
+            throw RegFileError(0, "the value name \"" + value.name + "\" of " + name +
+                                      " holds a line break, which a .reg file cannot hold");
+}
+
+}  // namespace
+
+RegFile parse_reg_file(std::string_view bytes) { return Parser(decode_lines(bytes)).parse(); }
+
+std::string reg_file_text(const RegFile &file) {
+    std::string text = std::string(kHeader5) + "\r\n\r\n";
+    for (const auto &key : file.keys) {
+        check_writable(key);
+        text += (key.remove ? "[-" : "[") + reg_key_text(key.root, key.subkey) + "]\r\n";
+        for (const auto &value : key.values) text += value_line(value) + "\r\n";
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string write_reg_file(const RegFile &file) { return "\xFF\xFE" + to_le_bytes(utf8_to_utf16(reg_file_text(file))); }
+
+}  // namespace quarn::tool
