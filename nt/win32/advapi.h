@@ -70,14 +70,68 @@ typedef struct _SID_AND_ATTRIBUTES {
     DWORD Attributes;
 } SID_AND_ATTRIBUTES, *PSID_AND_ATTRIBUTES;
 
+typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
+
 typedef struct _TOKEN_USER {
     SID_AND_ATTRIBUTES User;
 } TOKEN_USER, *PTOKEN_USER;
 
-BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
-BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL open_as_self, PHANDLE token);
+typedef struct _TOKEN_GROUPS {
+    DWORD GroupCount;
+    SID_AND_ATTRIBUTES Groups[1];
+} TOKEN_GROUPS, *PTOKEN_GROUPS;
+
+typedef struct _TOKEN_PRIMARY_GROUP {
+    PSID PrimaryGroup;
+} TOKEN_PRIMARY_GROUP, *PTOKEN_PRIMARY_GROUP;
+
+typedef struct _TOKEN_OWNER {
+    PSID Owner;
+} TOKEN_OWNER, *PTOKEN_OWNER;
+
+// Group attributes in TOKEN_GROUPS.
+constexpr DWORD SE_GROUP_MANDATORY = 0x00000001;
+constexpr DWORD SE_GROUP_ENABLED_BY_DEFAULT = 0x00000002;
+constexpr DWORD SE_GROUP_ENABLED = 0x00000004;
+constexpr DWORD SE_GROUP_OWNER = 0x00000008;
+constexpr DWORD SE_GROUP_USE_FOR_DENY_ONLY = 0x00000010;
+constexpr DWORD SE_GROUP_RESOURCE = 0x20000000;
+constexpr DWORD SE_GROUP_LOGON_ID = 0xC0000000;
+
+constexpr DWORD TOKEN_ALL_ACCESS = 0x000F01FF;
+
+typedef enum _SECURITY_IMPERSONATION_LEVEL {
+    SecurityAnonymous,
+    SecurityIdentification,
+    SecurityImpersonation,
+    SecurityDelegation,
+} SECURITY_IMPERSONATION_LEVEL;
+
+// The user, groups (TOKEN_GROUPS), privileges, owner, primary group, type,
+// impersonation level and statistics; other classes fail with
+// ERROR_INVALID_PARAMETER.  Needs TOKEN_QUERY.  Too small a buffer fails with
+// ERROR_INSUFFICIENT_BUFFER and the size needed in *return_length.
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, LPVOID information,
                          DWORD length, LPDWORD return_length);
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+// The calling thread's impersonation token (`thread` is GetCurrentThread());
+// ERROR_NO_TOKEN when the thread is not impersonating, ERROR_CANT_OPEN_ANONYMOUS
+// for an anonymous one.  `open_as_self` is accepted: every check is the caller's.
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL open_as_self, PHANDLE token);
+// A new token with the same facts; needs TOKEN_DUPLICATE on `token`.  Access 0
+// is the access of `token`'s handle.  An impersonation token cannot be raised
+// above its own level, and a primary token needs SecurityImpersonation or more.
+BOOL DuplicateTokenEx(HANDLE token, DWORD access, LPSECURITY_ATTRIBUTES attributes,
+                      SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type, PHANDLE new_token);
+// The calling thread (`thread` null or GetCurrentThread()) impersonates
+// `token`, an impersonation token opened with TOKEN_IMPERSONATE; a null token
+// ends the impersonation.  Other threads fail with ERROR_INVALID_HANDLE.
+BOOL SetThreadToken(PHANDLE thread, HANDLE token);
+// The calling thread impersonates `token`, primary (TOKEN_QUERY and
+// TOKEN_DUPLICATE) or impersonation (TOKEN_QUERY and TOKEN_IMPERSONATE).
+BOOL ImpersonateLoggedOnUser(HANDLE token);
+// Ends the calling thread's impersonation, if any.
+BOOL RevertToSelf();
 
 // ---- event log -------------------------------------------------------------------
 constexpr WORD EVENTLOG_SUCCESS = 0x0000;
@@ -163,14 +217,12 @@ typedef struct _TOKEN_PRIVILEGES {
 constexpr DWORD SE_PRIVILEGE_ENABLED_BY_DEFAULT = 0x00000001;
 constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
 
-typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
-
 typedef struct _TOKEN_STATISTICS {
     LUID TokenId;
     LUID AuthenticationId;
     LONGLONG ExpirationTime;
     TOKEN_TYPE TokenType;
-    DWORD ImpersonationLevel;
+    SECURITY_IMPERSONATION_LEVEL ImpersonationLevel;
     DWORD DynamicCharged;
     DWORD DynamicAvailable;
     DWORD GroupCount;
@@ -226,3 +278,11 @@ BOOL LookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR name, LPDWORD name_size,
                        LPDWORD domain_size, PSID_NAME_USE use);
 
 }  // extern "C"
+
+namespace quarn::win32 {
+// A primary token for the user `name` ("DOMAIN\name" or a bare name) of the
+// machine's directory, as an interactive logon gives it, so that tests and
+// the tool can impersonate accounts.  No password is asked: an emulated
+// token guards nothing real.  ERROR_LOGON_FAILURE for a name that is no user.
+BOOL logon_account(LPCSTR name, PHANDLE token);
+}  // namespace quarn::win32

@@ -12,7 +12,7 @@
 namespace quarn::win32 {
 namespace {
 
-enum class Kind { text, integer, flag, texts, sid, guid, table_array };
+enum class Kind { text, integer, flag, texts, sid, guid, privileges, table_array };
 
 struct KeyRule {
     const char *pattern;  // dotted key; "[]" marks an element of an array of tables
@@ -37,6 +37,12 @@ const KeyRule kSchema[] = {
     {"windows.suites", Kind::texts, 0, 0, "terminal|single_user_ts|enterprise|datacenter|blade"},
     {"hardware.processor_type", Kind::integer, 0, kU32},
     {"token.user", Kind::sid},
+    {"token.primary_group", Kind::sid},
+    {"token.groups[]", Kind::table_array},
+    {"token.groups[].sid", Kind::sid},
+    {"token.groups[].attributes", Kind::integer, 0, kU32},
+    {"token.privileges", Kind::privileges},
+    {"token.logon_session", Kind::integer, 0, kU32},
     {"trusted[]", Kind::table_array},
     {"trusted[].posix_offset", Kind::integer, 0, kU32},
     {"machines[]", Kind::table_array},
@@ -209,6 +215,20 @@ private:
             values_[key] = std::move(list);
             break;
         }
+        case Kind::privileges: {
+            const toml::array *a = node.as_array();
+            if (!a) fail(node, key, "expected an array of privilege names");
+            std::vector<std::string> list;
+            for (const auto &element : *a) {
+                LUID luid;
+                auto s = element.value<std::string>();
+                if (!s || !LookupPrivilegeValueA(nullptr, s->c_str(), &luid))
+                    fail(element, key, "expected privilege names such as \"SeChangeNotifyPrivilege\"");
+                list.push_back(std::move(*s));
+            }
+            values_[key] = std::move(list);
+            break;
+        }
         case Kind::table_array:  // matched by the "[]" rule above
             break;
         }
@@ -265,6 +285,10 @@ MachineConfig MachineConfig::parse(std::string_view text, const std::string &ori
     }
     config.origin_ = origin;
     Checker(origin, config.values_, config.counts_, config.lines_).table(root, "", "");
+    for (size_t i = 0; i < config.count("token.groups"); ++i) {
+        std::string key = "token.groups." + std::to_string(i);
+        if (!config.text(key + ".sid")) config.fail(key, "needs a sid");
+    }
     return config;
 }
 
