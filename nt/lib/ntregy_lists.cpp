@@ -73,8 +73,9 @@ bool contains(std::string_view list, std::string_view tag) {
 }
 
 void remove_from(int setting, const char *tag) {
-    std::string list;
-    if (!read_list(setting, list)) return;
+    char buffer[kListBuffer + 1] = {};
+    if (ntregy_get_param(setting, kListBuffer, buffer, nullptr) != ERROR_SUCCESS) return;
+    std::string list = buffer;
     remove_item(list, tag);
     write_list(setting, list);
 }

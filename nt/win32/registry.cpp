@@ -204,7 +204,9 @@ LONG RegCreateKeyExA(HKEY handle, LPCSTR subkey, DWORD reserved, LPSTR class_nam
     std::vector<std::string> paths;
     std::string path = key.path;
     for (auto part : parts) paths.push_back(path = child_path(path, fold_name(part)));
-    // Most calls find the key there already; only a creation takes the write lock.
+    // Most calls find the key there already; only a creation takes the write
+    // lock.  As on Windows, creating under a key checks the hive's rights, not
+    // the rights of the handle it is named from.
     KeyId id = 0;
     status = key.hive->read([&](Transaction &t) -> LONG {
         if (!paths.empty()) {
@@ -220,7 +222,6 @@ LONG RegCreateKeyExA(HKEY handle, LPCSTR subkey, DWORD reserved, LPSTR class_nam
     });
     bool created = false;
     if (status == ERROR_FILE_NOT_FOUND) {
-        if (!(key.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
         if (key.depth + parts.size() > REG_MAX_TREE_DEPTH) return ERROR_INVALID_PARAMETER;
         std::string_view class_text = class_name ? class_name : "";
         status = key.hive->write([&](Transaction &t) -> LONG {
