@@ -38,10 +38,12 @@ typedef struct i18n_iconv_handle *i18n_iconv_t;
 I18N_API i18n_iconv_t i18n_iconv_open(i18n_charset_t to, i18n_charset_t from);
 I18N_API void i18n_iconv_reset(i18n_iconv_t cd);
 I18N_API void i18n_iconv_close(i18n_iconv_t cd);
-/* Kept for source compatibility: converts nothing and returns 1. */
-I18N_API int i18n_iconv(void);
-/* Kept for source compatibility: detects nothing and returns 0. */
-I18N_API int i18n_iconv_detect_codeset(void);
+/* Kept for source compatibility with iconv(3)-style callers: reads none of its
+ * arguments, converts nothing and returns 1. Use i18n_iconv_easy(_ex). */
+I18N_API int i18n_iconv(i18n_iconv_t cd, char **in, size_t *in_left, char **out, size_t *out_left);
+/* Kept for source compatibility: reads none of its arguments, detects nothing
+ * and returns 0. */
+I18N_API int i18n_iconv_detect_codeset(const char *text, size_t length, const char **codeset);
 
 /* One-shot conversion. Returns `out` or a new buffer (free with i18n_iconv_free),
  * NULL on failure; *out_len is the capacity of `out` on entry, bytes written after. */

@@ -13,6 +13,9 @@ constexpr int32_t kGroupChars = 4;
 }  // namespace
 
 B64BodyEncoder::B64BodyEncoder(const char *charset) : GenericEncoder(charset), m_cycle(76, nullptr, nullptr, "\r\n") {}
+B64BodyEncoder::B64BodyEncoder(const B64BodyEncoder &) = default;
+B64BodyEncoder &B64BodyEncoder::operator=(const B64BodyEncoder &) = default;
+B64BodyEncoder::~B64BodyEncoder() = default;
 
 void B64BodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
@@ -62,6 +65,9 @@ void B64BodyEncoder::complete(i18n::StringBuffer<char> &out) {
 }
 
 B64HeaderEncoder::B64HeaderEncoder(const char *charset) : GenericEncoder(charset), m_cycle(charset, I18N_MIME_B64) {}
+B64HeaderEncoder::B64HeaderEncoder(const B64HeaderEncoder &) = default;
+B64HeaderEncoder &B64HeaderEncoder::operator=(const B64HeaderEncoder &) = default;
+B64HeaderEncoder::~B64HeaderEncoder() = default;
 
 void B64HeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());

@@ -60,25 +60,10 @@ void report_from_unicode_failure(const UChar *input, int32_t stop) {
     std::fflush(stderr);
 }
 
-void report_charset_to_charset_failure(const char *input, int32_t chunk_start, const ChunkRef<UChar> &units,
-                                       int32_t stop_unit) {
-    int32_t unit = std::clamp(stop_unit - 1, 0, std::max(units.length - 1, 0));
-    int32_t consumed = units.offsets[units.length];
-    int32_t first = units.length ? units.offsets[unit] : 0;
-    if (first < 0) first = 0;  // the character began in the previous chunk
-    int32_t last = consumed;
-    for (int32_t i = unit + 1; i < units.length; ++i)
-        if (units.offsets[i] != units.offsets[unit] && units.offsets[i] >= 0) {
-            last = units.offsets[i];
-            break;
-        }
-    last = std::max(last, first);
-    // A supplementary character fails as a whole: show both of its units.
-    int32_t unit_begin = unit > 0 && U16_IS_TRAIL(units.text[unit]) && U16_IS_LEAD(units.text[unit - 1]) ? unit - 1 : unit;
-    std::string bytes = dump_bytes(input + chunk_start + first, static_cast<size_t>(last - first));
-    std::string code = units.length ? dump_units(units.text + unit_begin, static_cast<size_t>(unit - unit_begin + 1))
-                                    : std::string();
-    imsg_print(kMessageKind, &kTable, MSG_CHARSET_TO_CHARSET_FAILED, bytes.c_str(), chunk_start + first, code.c_str());
+void report_charset_to_charset_failure(const char *input, const BegEnd &bytes, const UChar *units, int32_t count) {
+    std::string dumped = dump_bytes(input + bytes.begin(), static_cast<size_t>(bytes.size()));
+    std::string code = dump_units(units, static_cast<size_t>(count));
+    imsg_print(kMessageKind, &kTable, MSG_CHARSET_TO_CHARSET_FAILED, dumped.c_str(), bytes.begin(), code.c_str());
 }
 
 }  // namespace i18n

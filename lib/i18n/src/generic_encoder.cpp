@@ -18,6 +18,8 @@ const char *get_encoding_str(i18n_mime_encoding_t type) {
 
 GenericEncoder::GenericEncoder(const char *charset) : m_charset(charset) {}
 GenericEncoder::~GenericEncoder() = default;
+GenericEncoder::GenericEncoder(const GenericEncoder &) = default;
+GenericEncoder &GenericEncoder::operator=(const GenericEncoder &) = default;
 int32_t GenericEncoder::get_limit_byte_size() const { return -1; }
 void GenericEncoder::complete(i18n::StringBuffer<char> &) {}
 

@@ -43,8 +43,8 @@ extern "C" void i18n_iconv_close(i18n_iconv_t cd) {
     delete cd;
 }
 
-extern "C" int i18n_iconv(void) { return 1; }
+extern "C" int i18n_iconv(i18n_iconv_t, char **, size_t *, char **, size_t *) { return 1; }
 
-extern "C" int i18n_iconv_detect_codeset(void) { return 0; }
+extern "C" int i18n_iconv_detect_codeset(const char *, size_t, const char **) { return 0; }
 
 extern "C" void i18n_iconv_free(char *buffer) { delete[] buffer; }

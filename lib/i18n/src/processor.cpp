@@ -9,6 +9,8 @@ namespace i18n_mime {
 
 Processor::Processor() : m_out(256) {}
 Processor::~Processor() = default;
+Processor::Processor(const Processor &) = default;
+Processor &Processor::operator=(const Processor &) = default;
 
 char *Processor::take_result() const { return is_error() ? nullptr : m_out.get_str(nullptr); }
 

@@ -39,6 +39,9 @@ private:
 }  // namespace
 
 QPBodyEncoder::QPBodyEncoder(const char *charset) : GenericEncoder(charset), m_cycle(76, nullptr, "=", "\r\n") {}
+QPBodyEncoder::QPBodyEncoder(const QPBodyEncoder &) = default;
+QPBodyEncoder &QPBodyEncoder::operator=(const QPBodyEncoder &) = default;
+QPBodyEncoder::~QPBodyEncoder() = default;
 
 void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
@@ -81,6 +84,9 @@ void QPBodyEncoder::complete(i18n::StringBuffer<char> &out) {
 }
 
 QPHeaderEncoder::QPHeaderEncoder(const char *charset) : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP) {}
+QPHeaderEncoder::QPHeaderEncoder(const QPHeaderEncoder &) = default;
+QPHeaderEncoder &QPHeaderEncoder::operator=(const QPHeaderEncoder &) = default;
+QPHeaderEncoder::~QPHeaderEncoder() = default;
 
 void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());

@@ -23,6 +23,8 @@ QPEncodingTable::QPEncodingTable(unsigned char *table, bool built) : m_table(tab
 }
 
 QPEncodingTable::~QPEncodingTable() = default;
+QPEncodingTable::QPEncodingTable(const QPEncodingTable &) = default;
+QPEncodingTable &QPEncodingTable::operator=(const QPEncodingTable &) = default;
 
 void QPEncodingTable::set_encode_chars(const char *chars) {
     for (; *chars; ++chars) set_encode_char(static_cast<unsigned char>(*chars));
@@ -44,5 +46,13 @@ QPHeaderEncodingTable::QPHeaderEncodingTable() : QPEncodingTable(header_table, h
     if (!header_built) set_encode_chars(" \t_?");
     header_built = true;
 }
+
+
+QPBodyEncodingTable::QPBodyEncodingTable(const QPBodyEncodingTable &) = default;
+QPBodyEncodingTable &QPBodyEncodingTable::operator=(const QPBodyEncodingTable &) = default;
+QPBodyEncodingTable::~QPBodyEncodingTable() = default;
+QPHeaderEncodingTable::QPHeaderEncodingTable(const QPHeaderEncodingTable &) = default;
+QPHeaderEncodingTable &QPHeaderEncodingTable::operator=(const QPHeaderEncodingTable &) = default;
+QPHeaderEncodingTable::~QPHeaderEncodingTable() = default;
 
 }  // namespace i18n_mime

@@ -7,6 +7,7 @@
 #include <unicode/umachine.h>
 
 #include "i18n.h"
+#include "i18n/error.h"
 
 namespace i18n {
 
@@ -22,19 +23,13 @@ enum MessageIndex {
 I18N_API std::string dump_bytes(const char *bytes, size_t count);
 I18N_API std::string dump_units(const UChar *units, size_t count);
 
-}  // namespace i18n
-
-#include "i18n/chunk.h"
-
-namespace i18n {
-
 // Message 1: the input bytes around `stop`, where the to-Unicode converter stopped.
 I18N_API void report_to_unicode_failure(const char *input, int32_t length, int32_t stop);
 // Message 2: the UTF-16 unit before `stop`, where the from-Unicode converter stopped.
 I18N_API void report_from_unicode_failure(const UChar *input, int32_t stop);
-// Message 3: the input character behind the UTF-16 unit before `stop_unit` of
-// `units`, a chunk that began `chunk_start` bytes into `input`.
-I18N_API void report_charset_to_charset_failure(const char *input, int32_t chunk_start,
-                                                const ChunkRef<UChar> &units, int32_t stop_unit);
+// Message 3: the input bytes `bytes` of `input` (a character), and the
+// `count` UTF-16 units it became, which the target charset cannot represent.
+I18N_API void report_charset_to_charset_failure(const char *input, const BegEnd &bytes, const UChar *units,
+                                                int32_t count);
 
 }  // namespace i18n

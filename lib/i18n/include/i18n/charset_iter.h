@@ -12,11 +12,40 @@
 
 namespace i18n {
 
+// Keeps an iterator's own copy of its input, and finds the input bytes of the
+// character behind a UTF-16 unit, so that a failure report can quote them.
+template <class T>
+class InputMBCharTracer {
+public:
+    void set_input(const T *text, int32_t length) { m_input.assign(text, static_cast<size_t>(length)); }
+    const T *get_input() const { return m_input.data(); }
+    int32_t get_input_length() const { return static_cast<int32_t>(m_input.size()); }
+
+    // The input range of the character that produced unit `unit` of `units`, a
+    // UTF-16 chunk converted from the input bytes starting at `chunk_start`.
+    BegEnd trace_char(const ChunkRef<UChar> &units, int32_t chunk_start, int32_t unit) const {
+        int32_t consumed = units.offsets[units.length];
+        int32_t first = units.length ? std::max(units.offsets[unit], 0) : 0;  // -1: began in the chunk before
+        int32_t last = consumed;
+        for (int32_t i = unit + 1; i < units.length; ++i)
+            if (units.offsets[i] != units.offsets[unit] && units.offsets[i] >= 0) {
+                last = units.offsets[i];
+                break;
+            }
+        BegEnd range(first, std::max(last, first));
+        range.add(chunk_start);
+        return range;
+    }
+
+protected:
+    std::basic_string<T> m_input;
+};
+
 // Converts its own copy of the input: bytes to UTF-16 in chunks of `units_chunk`
 // units, then each UTF-16 chunk to the target in chunks of `bytes_chunk` bytes.
 // It reports failures itself, with the input bytes that caused them.
 template <class FromIter>
-class CharsetToCharsetChunkIter : public CharsetToCharsetIterPrototype {
+class CharsetToCharsetChunkIter : public CharsetToCharsetIterPrototype, public InputMBCharTracer<char> {
 public:
     CharsetToCharsetChunkIter(const char *from_charset, const char *to_charset, int32_t units_chunk,
                               int32_t bytes_chunk)
@@ -29,14 +58,14 @@ public:
         m_from_unicode.set_report(false);
     }
     CharsetToCharsetChunkIter(const CharsetToCharsetChunkIter &other)
-        : CharsetToCharsetIterPrototype(other), m_input(other.m_input), m_to_unicode(other.m_to_unicode),
+        : CharsetToCharsetIterPrototype(other), InputMBCharTracer<char>(other), m_to_unicode(other.m_to_unicode),
           m_from_unicode(other.m_from_unicode) {
         relink();
     }
     CharsetToCharsetChunkIter &operator=(const CharsetToCharsetChunkIter &other) {
         if (this != &other) {
             CharsetToCharsetIterPrototype::operator=(other);
-            m_input = other.m_input;
+            InputMBCharTracer<char>::operator=(other);
             m_to_unicode = other.m_to_unicode;
             m_from_unicode = other.m_from_unicode;
             relink();
@@ -46,8 +75,8 @@ public:
     ~CharsetToCharsetChunkIter() override = default;
 
     void set_in_str(const char *text, int32_t length) override {
-        m_input.assign(text, static_cast<size_t>(length));
-        m_to_unicode.set_input(m_input.data(), length);
+        set_input(text, length);
+        m_to_unicode.set_input(get_input(), length);
     }
 
     void next() override {
@@ -57,8 +86,7 @@ public:
         } else {
             m_to_unicode.next();
             if (m_to_unicode.is_error()) {
-                report_to_unicode_failure(m_input.data(), static_cast<int32_t>(m_input.size()),
-                                          m_to_unicode.get_in_pos());
+                report_to_unicode_failure(get_input(), get_input_length(), m_to_unicode.get_in_pos());
                 set_error();
                 m_chunk = ChunkRef<char>();
                 return;
@@ -68,11 +96,7 @@ public:
             m_from_unicode.set_input(units.text.data(), units.length);
             m_from_unicode.next();
         }
-        if (m_from_unicode.is_error()) {
-            report_charset_to_charset_failure(m_input.data(), m_to_unicode.get_call_start(), m_to_unicode.chunk(),
-                                              m_from_unicode.get_in_pos());
-            set_error();
-        }
+        if (m_from_unicode.is_error()) report_from_unicode_failure();
         m_chunk = m_from_unicode.chunk();
     }
     bool has_more() const override {
@@ -82,14 +106,26 @@ public:
     CharIter<char> char_iter() const override { return CharIter<char>(m_chunk); }
 
 private:
+    // Message 3: the input bytes of the character whose unit, the one before
+    // where the from-Unicode side stopped, has no mapping.
+    void report_from_unicode_failure() {
+        ChunkRef<UChar> units = m_to_unicode.chunk();
+        int32_t unit = std::clamp(m_from_unicode.get_in_pos() - 1, 0, std::max(units.length - 1, 0));
+        BegEnd bytes = trace_char(units, m_to_unicode.get_call_start(), unit);
+        // A supplementary character fails as a whole: show both of its units.
+        int32_t first_unit =
+            unit > 0 && U16_IS_TRAIL(units.text[unit]) && U16_IS_LEAD(units.text[unit - 1]) ? unit - 1 : unit;
+        report_charset_to_charset_failure(get_input(), bytes, units.text + first_unit,
+                                          units.length ? unit - first_unit + 1 : 0);
+        set_error();
+    }
     // Points both sides and the current chunk at this object's own buffers.
     void relink() {
-        m_to_unicode.rebase(m_input.data());
+        m_to_unicode.rebase(get_input());
         m_from_unicode.rebase(m_to_unicode.get_out().text.data());
         if (m_chunk.text) m_chunk = m_from_unicode.chunk();
     }
 
-    std::string m_input;
     ToUnicodeIter m_to_unicode;
     FromIter m_from_unicode;
 };

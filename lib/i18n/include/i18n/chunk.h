@@ -51,8 +51,8 @@ protected:
 template <class T>
 class InStrSetter {
 public:
-    virtual ~InStrSetter() = default;
     virtual void set_in_str(const T *text, int32_t length) = 0;
+    virtual ~InStrSetter() = default;
 };
 
 // The characters of a chunk: maximal runs of units that carry the same source

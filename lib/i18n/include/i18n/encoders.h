@@ -21,8 +21,8 @@ class I18N_API QPEncodingTable {
 public:
     // Attaches to `table`, building its common part first unless `built`.
     QPEncodingTable(unsigned char *table, bool built);
-    QPEncodingTable(const QPEncodingTable &) = default;
-    QPEncodingTable &operator=(const QPEncodingTable &) = default;
+    QPEncodingTable(const QPEncodingTable &);
+    QPEncodingTable &operator=(const QPEncodingTable &);
     virtual ~QPEncodingTable();
 
     bool should_encode(unsigned char c) const { return m_table[c] != 0; }
@@ -40,20 +40,26 @@ private:
 class I18N_API QPBodyEncodingTable : public QPEncodingTable {
 public:
     QPBodyEncodingTable();
+    QPBodyEncodingTable(const QPBodyEncodingTable &);
+    QPBodyEncodingTable &operator=(const QPBodyEncodingTable &);
+    ~QPBodyEncodingTable() override;
 };
 
 // The process-wide table for headers: the body's, plus space, TAB, "_" and "?".
 class I18N_API QPHeaderEncodingTable : public QPEncodingTable {
 public:
     QPHeaderEncodingTable();
+    QPHeaderEncodingTable(const QPHeaderEncodingTable &);
+    QPHeaderEncodingTable &operator=(const QPHeaderEncodingTable &);
+    ~QPHeaderEncodingTable() override;
 };
 
 class I18N_API GenericEncoder {
 public:
     // `charset` is the target name written into encoded words; it must outlive the encoder.
     explicit GenericEncoder(const char *charset);
-    GenericEncoder(const GenericEncoder &) = default;
-    GenericEncoder &operator=(const GenericEncoder &) = default;
+    GenericEncoder(const GenericEncoder &);
+    GenericEncoder &operator=(const GenericEncoder &);
     virtual ~GenericEncoder();
 
     // Encodes the iterator's current chunk into `out`.
@@ -82,6 +88,9 @@ protected:
 class I18N_API QPBodyEncoder : public GenericEncoder {
 public:
     explicit QPBodyEncoder(const char *charset);
+    QPBodyEncoder(const QPBodyEncoder &);
+    QPBodyEncoder &operator=(const QPBodyEncoder &);
+    ~QPBodyEncoder() override;
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
     void complete(i18n::StringBuffer<char> &out) override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_QP; }
@@ -94,6 +103,9 @@ private:
 class I18N_API QPHeaderEncoder : public GenericEncoder {
 public:
     explicit QPHeaderEncoder(const char *charset);
+    QPHeaderEncoder(const QPHeaderEncoder &);
+    QPHeaderEncoder &operator=(const QPHeaderEncoder &);
+    ~QPHeaderEncoder() override;
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
     void complete(i18n::StringBuffer<char> &out) override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_QP; }
@@ -106,6 +118,9 @@ private:
 class I18N_API B64BodyEncoder : public GenericEncoder {
 public:
     explicit B64BodyEncoder(const char *charset);
+    B64BodyEncoder(const B64BodyEncoder &);
+    B64BodyEncoder &operator=(const B64BodyEncoder &);
+    ~B64BodyEncoder() override;
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
     void complete(i18n::StringBuffer<char> &out) override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_B64; }
@@ -119,6 +134,9 @@ private:
 class I18N_API B64HeaderEncoder : public GenericEncoder {
 public:
     explicit B64HeaderEncoder(const char *charset);
+    B64HeaderEncoder(const B64HeaderEncoder &);
+    B64HeaderEncoder &operator=(const B64HeaderEncoder &);
+    ~B64HeaderEncoder() override;
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
     int32_t get_limit_byte_size() const override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_B64; }

@@ -12,14 +12,16 @@ namespace i18n {
 // The status of the last ICU call; a full output chunk counts as success.
 class I18N_API UcnvErrorHandler {
 public:
-    UcnvErrorHandler() = default;
-    UcnvErrorHandler(const UcnvErrorHandler &) = default;
-    UcnvErrorHandler &operator=(const UcnvErrorHandler &) = default;
+    UcnvErrorHandler();
+    UcnvErrorHandler(const UcnvErrorHandler &);
+    UcnvErrorHandler &operator=(const UcnvErrorHandler &);
 
-    void ucnv_set_ok() { m_code = U_ZERO_ERROR; }
-    bool ucnv_is_ok() const { return m_code <= U_ZERO_ERROR || m_code == U_BUFFER_OVERFLOW_ERROR; }
-    bool ucnv_is_total_ok() const { return m_code <= U_ZERO_ERROR; }
-    bool has_next() const { return m_code == U_BUFFER_OVERFLOW_ERROR; }
+    void ucnv_set_ok();
+    bool ucnv_is_ok() const;
+    bool ucnv_is_total_ok() const;
+    // More output is pending: the last call filled its output chunk.
+    bool has_next() const;
+    // Where an ICU call stores its status.
     UErrorCode *ucnv_code() { return &m_code; }
     UErrorCode get_code() const { return m_code; }
 
@@ -30,16 +32,16 @@ private:
 // A flag that, once set, says the object's work has failed.
 class I18N_API Error {
 public:
-    Error(const Error &) = default;
-    Error &operator=(const Error &) = default;
+    Error(const Error &);
+    Error &operator=(const Error &);
 
-    void set_error() { m_error = 1; }
-    bool is_error() const { return m_error != 0; }
-    bool is_ok() const { return m_error == 0; }
+    void set_error();
+    bool is_error() const;
+    bool is_ok() const;
 
 protected:
-    Error() = default;
-    ~Error() = default;
+    Error();
+    ~Error();
 
 private:
     int32_t m_error = 0;
@@ -48,16 +50,14 @@ private:
 // A range of offsets [begin, end); an end of -1 leaves the range open.
 class I18N_API BegEnd {
 public:
-    BegEnd() = default;
-    BegEnd(int32_t begin, int32_t end) : m_begin(begin), m_end(end) {}
-    BegEnd(const BegEnd &) = default;
-    BegEnd &operator=(const BegEnd &) = default;
+    BegEnd();
+    BegEnd(int32_t begin, int32_t end);
+    BegEnd(const BegEnd &);
+    BegEnd &operator=(const BegEnd &);
 
-    void add(int32_t n) {
-        m_begin += n;
-        if (m_end != -1) m_end += n;
-    }
-    int32_t size() const { return m_end - m_begin; }
+    // Moves the range by `n`; an open end stays open.
+    void add(int32_t n);
+    int32_t size() const;
     int32_t begin() const { return m_begin; }
     int32_t end() const { return m_end; }
 

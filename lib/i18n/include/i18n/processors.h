@@ -21,8 +21,8 @@ namespace i18n_mime {
 class I18N_API Processor : public i18n::InStrSetter<char>, public i18n::Error {
 public:
     Processor();
-    Processor(const Processor &) = default;
-    Processor &operator=(const Processor &) = default;
+    Processor(const Processor &);
+    Processor &operator=(const Processor &);
     ~Processor() override;
 
     virtual void process() = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
 #include <cstdint>
 #include <type_traits>
 #include <unicode/ucnv.h>
@@ -149,19 +150,27 @@ I18N_API bool is_stateful_converter(UConverter *converter);
 
 // A from-Unicode iterator whose chunks end on character boundaries: the bytes of
 // the last character of a chunk are carried to the start of the next one. For a
-// stateful target each character is converted on its own and ends in the initial
-// shift state, so that every chunk also decodes on its own.
+// stateful target (ISO-2022-JP and the like) every chunk starts in the initial
+// shift state and is flushed back to it, so that it also decodes on its own.
 class FromUnicodeFullCharIter : public FromUnicodeIter {
 public:
     FromUnicodeFullCharIter(const char *charset, int32_t chunk_size)
         : FromUnicodeIter(charset, chunk_size), m_stateful(m_converter && is_stateful_converter(m_converter.get())) {}
 
+    // A stateful target keeps its own copy of the units, behind a lead surrogate
+    // that the previous input ended with.
+    void set_input(const UChar *text, int32_t length) {
+        if (!m_stateful) return FromUnicodeIter::set_input(text, length);
+        m_units.swap(m_held);
+        m_units.append(text, static_cast<size_t>(length));
+        m_held.clear();
+        FromUnicodeIter::set_input(m_units.data(), static_cast<int32_t>(m_units.size()));
+    }
+    void rebase(const UChar *text) { FromUnicodeIter::rebase(m_stateful ? m_units.data() : text); }
+
     void next() {
+        if (m_stateful) return next_stateful();
         int32_t carried = take_carry();
-        if (m_stateful) {
-            convert_characters(carried);
-            return;
-        }
         convert_into(carried);
         if (!is_ok() || !has_more() || m_out.length == 0) return;
         int32_t end = m_out.length;
@@ -176,6 +185,11 @@ public:
     }
 
 private:
+    // Room kept for the sequence that returns a stateful target to its initial
+    // state: "ESC ( B" for ISO-2022-JP, less for the others.
+    static constexpr int32_t kShiftBackReserve = 4;
+    static constexpr int32_t kMaxCharBytes = 64;
+
     int32_t take_carry() {
         int32_t carried = static_cast<int32_t>(m_carry.size());
         std::copy(m_carry.begin(), m_carry.end(), m_out.text.begin());
@@ -184,43 +198,91 @@ private:
         return carried;
     }
 
-    // Converts whole characters one at a time, each flushed, from unit `length` on.
-    void convert_characters(int32_t length) {
-        constexpr int32_t kMaxCharBytes = 64;
+    int32_t char_end(int32_t pos) const {
+        bool pair = U16_IS_LEAD(m_in[pos]) && pos + 1 < m_in_length && U16_IS_TRAIL(m_in[pos + 1]);
+        return pos + (pair ? 2 : 1);
+    }
+    // A lead surrogate that ends this input, whose trail comes with the next one.
+    bool waits_for_trail(int32_t pos) const {
+        return !m_flush && pos == m_in_length - 1 && U16_IS_LEAD(m_in[pos]);
+    }
+
+    void next_stateful() {
         m_call_start = m_in_pos;
         m_status.ucnv_set_ok();
-        while (m_in_pos < m_in_length) {
-            int32_t begin = m_in_pos;
-            int32_t end = begin + 1;
-            if (U16_IS_LEAD(m_in[begin]) && end < m_in_length && U16_IS_TRAIL(m_in[end])) ++end;
-            // A lead surrogate that ends this input waits for its trail in the next one.
-            bool waits = U16_IS_LEAD(m_in[begin]) && end == m_in_length && end - begin == 1 && !m_flush;
-            char bytes[kMaxCharBytes];
-            char *target = bytes;
-            const UChar *source = m_in + begin;
-            ucnv_fromUnicode(m_converter.get(), &target, bytes + kMaxCharBytes, &source, m_in + end, nullptr,
-                             !waits, m_status.ucnv_code());
-            m_in_pos = static_cast<int32_t>(source - m_in);
-            if (!m_status.ucnv_is_total_ok()) {
-                finish_chunk(length);
-                set_error();
-                if (m_report) report();
-                return;
+        int32_t end = fitting_end();
+        int32_t length = convert_run(end);
+        // The reserve was short: give the last character to the next chunk.
+        while (is_ok() && length > m_out_end && end - m_call_start > 1) {
+            end -= end - 2 >= m_call_start && U16_IS_TRAIL(m_in[end - 1]) && U16_IS_LEAD(m_in[end - 2]) ? 2 : 1;
+            m_in_pos = m_call_start;
+            length = convert_run(end);
+        }
+        if (is_error()) return;
+        if (m_in_pos < m_in_length) {
+            if (waits_for_trail(m_in_pos)) {
+                m_held.assign(1, m_in[m_in_pos]);
+                m_in_pos = m_in_length;
+            } else {
+                *m_status.ucnv_code() = U_BUFFER_OVERFLOW_ERROR;  // more characters follow
             }
-            int32_t count = static_cast<int32_t>(target - bytes);
-            if (length > 0 && length + count > m_out_end) {
-                m_carry.assign(bytes, target);
-                *m_status.ucnv_code() = U_BUFFER_OVERFLOW_ERROR;
-                break;
-            }
-            std::copy(bytes, target, m_out.text.begin() + length);
-            std::fill(m_out.offsets.begin() + length, m_out.offsets.begin() + length + count, begin);
-            length += count;
         }
         finish_chunk(length);
     }
 
+    // The end of the characters, from the input position on, that fit one chunk
+    // together with the closing shift sequence; the first one always counts.
+    int32_t fitting_end() {
+        ucnv_resetFromUnicode(m_converter.get());
+        int32_t room = m_out_end - kShiftBackReserve;
+        int32_t length = 0;
+        int32_t pos = m_in_pos;
+        while (pos < m_in_length && !waits_for_trail(pos)) {
+            int32_t end = char_end(pos);
+            char bytes[kMaxCharBytes];
+            char *target = bytes;
+            const UChar *source = m_in + pos;
+            UErrorCode code = U_ZERO_ERROR;
+            ucnv_fromUnicode(m_converter.get(), &target, bytes + kMaxCharBytes, &source, m_in + end, nullptr, false,
+                             &code);
+            if (U_FAILURE(code)) return end;  // the second pass meets and reports it
+            length += static_cast<int32_t>(target - bytes);
+            if (length > room && pos > m_in_pos) break;
+            pos = end;
+        }
+        return pos;
+    }
+
+    // Converts the characters up to `end` from the initial state, each byte
+    // carrying the offset of its character, and flushes after the last one.
+    int32_t convert_run(int32_t end) {
+        ucnv_resetFromUnicode(m_converter.get());
+        char *text = m_out.text.data();
+        int32_t length = 0;
+        while (m_in_pos < end) {
+            int32_t begin = m_in_pos;
+            int32_t stop = std::min(char_end(begin), end);
+            char *target = text + length;
+            const UChar *source = m_in + begin;
+            ucnv_fromUnicode(m_converter.get(), &target, text + m_out.capacity(), &source, m_in + stop, nullptr,
+                             stop == end, m_status.ucnv_code());
+            m_in_pos = static_cast<int32_t>(source - m_in);
+            int32_t written = static_cast<int32_t>(target - text) - length;
+            std::fill_n(m_out.offsets.begin() + length, written, begin);
+            length += written;
+            if (!m_status.ucnv_is_total_ok()) {
+                finish_chunk(length);
+                set_error();
+                if (m_report) report();
+                return length;
+            }
+        }
+        return length;
+    }
+
     std::vector<char> m_carry;
+    std::u16string m_units;
+    std::u16string m_held;
     bool m_stateful;
 };
 

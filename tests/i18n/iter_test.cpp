@@ -1,0 +1,227 @@
+// Conversion iterators: pass-through chunks, charset-to-charset chunks with
+// offsets, whole-character chunk ends, and the reports of failures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "i18n.h"
+#include "i18n/charset_iter.h"
+
+namespace {
+
+using i18n_test::stderr_of;
+using HeaderIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter>;
+using BodyIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeIter>;
+
+// Every chunk of the text, after the limit (if any) was set.
+std::vector<std::string> chunks_of(i18n::CharsetToCharsetIterPrototype &iter, const std::string &text,
+                                   int32_t limit = -1) {
+    iter.set_in_str(text.data(), static_cast<int32_t>(text.size()));
+    if (limit != -1) iter.set_chunk_limit(limit);
+    std::vector<std::string> chunks;
+    do {
+        iter.next();
+        if (iter.is_error()) break;
+        chunks.emplace_back(iter.get_str());
+    } while (iter.has_more());
+    return chunks;
+}
+
+std::string repeat(const std::string &piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+std::string decoded(const std::string &bytes, const char *charset) {
+    size_t length = 0;
+    char *out = i18n_iconv_easy(i18n_charset_open(charset), bytes.data(), bytes.size(), i18n_charset_open("UTF-8"),
+                                nullptr, &length);
+    if (!out) return "<undecodable>";
+    std::string text(out, length);
+    i18n_iconv_free(out);
+    return text;
+}
+
+TEST(TrivialIter, PassesThreeHundredBytesAs256And44) {
+    i18n::TrivialIter iter(256);
+    std::string text(300, 'q');
+    std::vector<std::string> chunks = chunks_of(iter, text);
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[0].size(), 256u);
+    EXPECT_EQ(chunks[1].size(), 44u);
+    EXPECT_FALSE(iter.char_iter().has_more());
+}
+
+TEST(TrivialIter, LimitAndEmptyText) {
+    i18n::TrivialIter iter(256);
+    std::vector<std::string> chunks = chunks_of(iter, std::string(100, 'x'), 30);
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[3].size(), 10u);
+    i18n::TrivialIter empty(256);
+    chunks = chunks_of(empty, "");
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0], "");
+    // A limit of zero or less, or not below the chunk size, is ignored.
+    i18n::TrivialIter ignored(256);
+    EXPECT_EQ(chunks_of(ignored, std::string(300, 'x'), 0).size(), 2u);
+}
+
+TEST(HeaderIter, FortyThreeByteCharactersWithLimit45GiveChunksOf14And14And12) {
+    HeaderIter iter("UTF-8", "UTF-8", 86, 256);
+    ASSERT_TRUE(iter.is_ok());
+    std::string text = repeat("\xe3\x81\x82", 40);
+    std::vector<std::string> chunks = chunks_of(iter, text, 45);
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(chunks[0].size(), 42u);
+    EXPECT_EQ(chunks[1].size(), 42u);
+    EXPECT_EQ(chunks[2].size(), 36u);
+    EXPECT_EQ(chunks[0] + chunks[1] + chunks[2], text);
+}
+
+TEST(HeaderIter, EveryChunkEndsOnACharacterOverManyUnitChunks) {
+    // Longer than one 86-unit chunk, with two- to four-byte characters.
+    std::string text = repeat("a\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80 ", 60);
+    for (int32_t limit : {10, 17, 45, 60}) {
+        SCOPED_TRACE(limit);
+        HeaderIter iter("UTF-8", "UTF-8", 86, 256);
+        std::vector<std::string> chunks = chunks_of(iter, text, limit);
+        std::string joined;
+        for (const std::string &chunk : chunks) {
+            EXPECT_LE(chunk.size(), static_cast<size_t>(limit));
+            EXPECT_NE(decoded(chunk, "UTF-8"), "<undecodable>") << chunk;
+            joined += chunk;
+        }
+        EXPECT_EQ(joined, text);
+    }
+}
+
+TEST(HeaderIter, StatefulTargetChunksDecodeOnTheirOwn) {
+    std::string text = repeat("ab\xe6\x97\xa5\xe6\x9c\xac", 30);
+    HeaderIter iter("UTF-8", "ISO-2022-JP", 86, 256);
+    std::vector<std::string> chunks = chunks_of(iter, text, 45);
+    ASSERT_GT(chunks.size(), 2u);
+    std::string joined;
+    for (const std::string &chunk : chunks) {
+        EXPECT_LE(chunk.size(), 45u);
+        std::string piece = decoded(chunk, "ISO-2022-JP");
+        EXPECT_NE(piece, "<undecodable>");
+        joined += piece;
+    }
+    EXPECT_EQ(joined, text);
+}
+
+TEST(HeaderIter, CharacterWalkFollowsSourceOffsets) {
+    HeaderIter iter("ISO-8859-1", "UTF-8", 86, 256);
+    std::string text = "a\xe9z";
+    iter.set_in_str(text.data(), 3);
+    iter.next();
+    EXPECT_EQ(iter.get_str(), "a\xc3\xa9z");
+    i18n::CharIter<char> chars = iter.char_iter();
+    std::vector<int32_t> sizes;
+    while (chars.has_more()) sizes.push_back(chars.next().size());
+    EXPECT_EQ(sizes, (std::vector<int32_t>{1, 2, 1}));
+}
+
+TEST(BodyIter, ChunksJoinToTheWholeConversion) {
+    std::string text = repeat("caf\xc3\xa9 \xe2\x82\xac ", 200);
+    BodyIter iter("UTF-8", "windows-1252", 86, 256);
+    std::vector<std::string> chunks = chunks_of(iter, text);
+    std::string joined;
+    for (const std::string &chunk : chunks) {
+        EXPECT_LE(chunk.size(), 256u);
+        joined += chunk;
+    }
+    EXPECT_EQ(joined, repeat("caf\xe9 \x80 ", 200));
+}
+
+TEST(BodyIter, ACopyCarriesOnFromTheSamePlace) {
+    std::string text = repeat("0123456789", 100);
+    BodyIter iter("UTF-8", "UTF-16BE", 86, 256);
+    iter.set_in_str(text.data(), static_cast<int32_t>(text.size()));
+    iter.next();
+    BodyIter copy(iter);
+    std::string rest_of_iter, rest_of_copy;
+    while (iter.has_more()) {
+        iter.next();
+        rest_of_iter += iter.get_str();
+    }
+    while (copy.has_more()) {
+        copy.next();
+        rest_of_copy += copy.get_str();
+    }
+    EXPECT_EQ(rest_of_copy, rest_of_iter);
+    EXPECT_FALSE(rest_of_iter.empty());
+}
+
+TEST(ChunkIterFailures, MalformedInputPrintsMessageOneOnce) {
+    BodyIter iter("UTF-8", "ISO-8859-1", 86, 256);
+    std::string text = "abc\xff" "def";
+    std::vector<std::string> chunks;
+    std::string printed = stderr_of([&] { chunks = chunks_of(iter, text); });
+    EXPECT_TRUE(iter.is_error());
+    EXPECT_FALSE(iter.has_more());
+    EXPECT_TRUE(chunks.empty());
+    EXPECT_EQ(printed,
+              "i18n-2: Error converting input to Unicode The first several bytes starting at the beginning of the "
+              "problematic MB character have the following hexadecimal representation: \\xff\\x64\\x65\\x66. The "
+              "beginning of the problematic MB character is 3 bytes away from the beginning of the input string.\n");
+    // After an error, nothing more is produced.
+    printed = stderr_of([&] { iter.next(); });
+    EXPECT_EQ(printed, "");
+}
+
+TEST(ChunkIterFailures, UnmappablePrintsMessageThreeWithTheInputBytes) {
+    std::string text = repeat("x", 100) + "\xe2\x82\xac";  // the euro sign lands in the second unit chunk
+    BodyIter iter("UTF-8", "ISO-8859-1", 86, 256);
+    std::string printed = stderr_of([&] { chunks_of(iter, text); });
+    EXPECT_TRUE(iter.is_error());
+    EXPECT_EQ(printed,
+              "i18n-4: Error converting unicode to output. The hexadecimal representation of the problematic MB "
+              "character is: \\xe2\\x82\\xac. It is 100 bytes away from the beginning of the input string Its "
+              "unicode hexadecimal representation is \\x20ac.\n");
+}
+
+TEST(ChunkIterFailures, SupplementaryCharacterIsQuotedWhole) {
+    HeaderIter iter("UTF-8", "ISO-8859-1", 86, 256);
+    std::string printed = stderr_of([&] { chunks_of(iter, "ab\xf0\x9f\x98\x80"); });
+    EXPECT_NE(printed.find("character is: \\xf0\\x9f\\x98\\x80. It is 2 bytes away"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("representation is \\xd83d\\xde00.\n"), std::string::npos) << printed;
+}
+
+TEST(ChunkIterFailures, UnknownCharsetPrintsMessageZero) {
+    std::string printed = stderr_of([] {
+        BodyIter iter("UTF-8", "not-a-charset", 86, 256);
+        EXPECT_TRUE(iter.is_error());
+    });
+    EXPECT_EQ(printed, "i18n-1: Unable to open a UConverter for charset not-a-charset\n");
+}
+
+TEST(FromUnicodeIter, StandAloneFailurePrintsMessageTwo) {
+    i18n::FromUnicodeIter iter("ISO-8859-1", 256);
+    const UChar units[] = {0x61, 0x62, 0x20AC, 0x63};
+    iter.set_input(units, 4);
+    std::string printed = stderr_of([&] { iter.next(); });
+    EXPECT_TRUE(iter.is_error());
+    EXPECT_EQ(printed,
+              "i18n-3: Error converting unicode to output. The problematic wide character has the following "
+              "hexadecimal representation: \\x20ac. It is 2 wide characters away from the beginning of the Unicode "
+              "sequence.\n");
+}
+
+TEST(ToUnicodeIter, OffsetsAndConsumedCount) {
+    i18n::ToUnicodeIter iter("UTF-8", 86);
+    std::string text = "a\xc3\xa9\xf0\x9f\x98\x80";
+    iter.set_input(text.data(), static_cast<int32_t>(text.size()));
+    iter.next();
+    ASSERT_TRUE(iter.is_ok());
+    const i18n::StrWithOffsets<UChar> &out = iter.get_out();
+    ASSERT_EQ(out.length, 4);
+    EXPECT_EQ(std::vector<int32_t>(out.offsets.begin(), out.offsets.begin() + 5),
+              (std::vector<int32_t>{0, 1, 3, 3, 7}));
+    EXPECT_FALSE(iter.has_more());
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The chunked output buffer: appends across blocks, stepping back, and the
+// content handed out in one terminated array.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "i18n/string_buffer.h"
+
+namespace {
+
+std::string content(const i18n::StringBuffer<char> &buffer, size_t *count = nullptr) {
+    size_t n = 0xdeadbeef;
+    std::unique_ptr<char[]> text(buffer.get_str(&n));
+    if (count) *count = n;
+    EXPECT_EQ(text[n], '\0');
+    return std::string(text.get(), n);
+}
+
+TEST(StringBuffer, EmptyGivesAnEmptyString) {
+    i18n::StringBuffer<char> buffer(256);
+    size_t count = 0;
+    EXPECT_EQ(content(buffer, &count), "");
+    EXPECT_EQ(count, 0u);
+    buffer.step_back();  // nothing happens in an empty buffer
+    EXPECT_TRUE(buffer.empty());
+}
+
+TEST(StringBuffer, AppendsAcrossBlockBoundaries) {
+    struct Row {
+        const char *label;
+        int32_t block;
+        size_t total;
+    };
+    const Row rows[] = {{"one block", 256, 100}, {"exact blocks", 8, 64}, {"odd", 7, 1000}, {"tiny", 1, 33}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.label);
+        i18n::StringBuffer<char> buffer(row.block);
+        std::string expected;
+        for (size_t i = 0; expected.size() < row.total; ++i) {
+            std::string piece(i % 5 + 1, static_cast<char>('a' + i % 26));
+            if (i % 2) {
+                buffer.append(piece.data(), piece.size());
+            } else {
+                for (char c : piece) buffer.append(c);
+            }
+            expected += piece;
+        }
+        EXPECT_EQ(content(buffer), expected);
+        EXPECT_EQ(buffer.size(), expected.size());
+    }
+}
+
+TEST(StringBuffer, StepsBackIntoThePreviousBlock) {
+    i18n::StringBuffer<char> buffer(4);
+    buffer.append("abcd", 4);
+    buffer.append('e');
+    EXPECT_EQ(buffer.last(), 'e');
+    buffer.step_back();
+    EXPECT_EQ(buffer.last(), 'd');
+    buffer.step_back();
+    EXPECT_EQ(buffer.last(), 'c');
+    buffer.append("XYZ", 3);
+    EXPECT_EQ(content(buffer), "abcXYZ");
+}
+
+TEST(StringBuffer, CopiesAreIndependent) {
+    i18n::StringBuffer<char> buffer(4);
+    buffer.append("0123456789", 10);
+    i18n::StringBuffer<char> copy(buffer);
+    copy.append('!');
+    buffer.step_back();
+    EXPECT_EQ(content(copy), "0123456789!");
+    EXPECT_EQ(content(buffer), "012345678");
+    i18n::StringBuffer<char> assigned(16);
+    assigned = copy;
+    EXPECT_EQ(content(assigned), "0123456789!");
+}
+
+TEST(StringBuffer, ClearKeepsBlocksForReuse) {
+    i18n::StringBuffer<char> buffer(4);
+    buffer.append("0123456789", 10);
+    buffer.clear();
+    EXPECT_EQ(content(buffer), "");
+    buffer.append("ab", 2);
+    EXPECT_EQ(content(buffer), "ab");
+}
+
+}  // namespace
