@@ -83,12 +83,21 @@ std::string token_user_text(LONG &status) {
 }  // namespace
 
 std::shared_ptr<Hive> local_machine_hive(LONG &status) {
+    // Looked up once: every HKEY_LOCAL_MACHINE call comes here.
+    static std::mutex mutex;
+    static std::shared_ptr<Hive> hive;
+    std::lock_guard lock(mutex);
+    if (hive) {
+        status = ERROR_SUCCESS;
+        return hive;
+    }
     const Machine *machine = Machine::current();
     if (!machine) {
         status = ERROR_BAD_CONFIGURATION;
         return nullptr;
     }
-    return machine_hive_of(machine->prefix(), status);
+    hive = machine_hive_of(machine->prefix(), status);
+    return hive;
 }
 
 std::shared_ptr<Hive> current_user_hive(LONG &status) {
