@@ -46,11 +46,12 @@ void apply(const RegFileKey &section) {
 
 void run_import(const RegArgs &args) {
     const std::string &file = args.positionals.at(0);
+    const char *unreadable = "Error opening the file. There may be a disk or file system error.";
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) fail_with(unreadable);
     std::ifstream in(file, std::ios::binary);
     std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::error_code ec;
-    if (!in.is_open() || in.bad() || std::filesystem::is_directory(file, ec))
-        fail_with("Error opening the file. There may be a disk or file system error.");
+    if (!in.is_open() || in.bad()) fail_with(unreadable);
     RegFile model;
     try {
         model = parse_reg_file(bytes);

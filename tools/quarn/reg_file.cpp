@@ -6,6 +6,7 @@
 //   writing   escaping, hex wrapping, the file
 #include "reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "winnls.h"
@@ -57,8 +58,9 @@ std::string_view trim_right(std::string_view text) {
     return text;
 }
 
-// The file as lines of UTF-8 without their line ends, its encoding checked
-// line by line so that an error can say where.
+// The file as lines of UTF-8 without their line ends (a final line end ends
+// the last line; an empty file is one empty line), its encoding checked line
+// by line so that an error can say where.
 std::vector<std::string> decode_lines(std::string_view bytes) {
     std::vector<std::string> lines;
     auto check = [&lines](std::string line) {
@@ -72,7 +74,7 @@ std::vector<std::string> decode_lines(std::string_view bytes) {
         bytes.remove_prefix(2);
         std::u16string units = from_le_bytes(bytes);
         size_t start = 0;
-        while (start <= units.size()) {
+        while (start < units.size() || lines.empty()) {
             size_t end = std::min(units.find(u'\n', start), units.size());
             std::u16string_view line(units.data() + start, end - start);
             if (!valid_utf16(line))
@@ -80,12 +82,14 @@ std::vector<std::string> decode_lines(std::string_view bytes) {
             check(utf16_to_utf8(line));
             start = end + 1;
         }
-        if (bytes.size() % 2) throw RegFileError(static_cast<int>(lines.size()), "the file ends in half a UTF-16 character");
+        if (bytes.size() % 2)
+            throw RegFileError(static_cast<int>(std::count(units.begin(), units.end(), u'\n')) + 1,
+                               "the file ends in half a UTF-16 character");
         return lines;
     }
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
     size_t start = 0;
-    while (start <= bytes.size()) {
+    while (start < bytes.size() || lines.empty()) {
         size_t end = std::min(bytes.find('\n', start), bytes.size());
         std::string_view line = bytes.substr(start, end - start);
         if (!valid_utf8(line)) throw RegFileError(static_cast<int>(lines.size()) + 1, "the line is not valid UTF-8");
@@ -242,8 +246,8 @@ private:
         for (;;) {
             rest = trim_left(rest);
             if (rest == "\\" && (after_comma || bytes.empty())) {
-                if (++line_ == lines_.size()) fail("the file ends after a line continuation");
-                rest = lines_[line_];
+                    if (line_ + 1 == lines_.size()) fail("the file ends after a line continuation");
+                rest = lines_[++line_];
                 continue;
             }
             if (rest.empty()) {
