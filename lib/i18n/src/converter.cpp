@@ -46,4 +46,10 @@ bool is_stateful_converter(UConverter *converter) {
     }
 }
 
+bool is_stateful_charset(const char *name) {
+    UErrorCode code = U_ZERO_ERROR;
+    UConverterPtr converter(name && *name ? ucnv_open(name, &code) : nullptr);
+    return converter && U_SUCCESS(code) && is_stateful_converter(converter.get());
+}
+
 }  // namespace i18n

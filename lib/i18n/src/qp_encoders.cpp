@@ -1,6 +1,7 @@
 // Quoted-printable encoders: bodies with soft line breaks, and header fields as
 // "=?charset?Q?...?=" words that never split a character.
 #include "i18n/encoders.h"
+#include "i18n/ucnv_iter.h"
 
 namespace i18n_mime {
 namespace {
@@ -35,6 +36,16 @@ private:
     char m_bytes[1024];
     char *m_at = m_bytes;
 };
+
+// Writes the bytes [begin, end), those the table marks as =XX.
+void write_quoted(i18n::StringBuffer<char> &out, const QPEncodingTable &table, const char *begin, const char *end) {
+    char bytes[3];
+    for (const char *p = begin; p != end; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (table.should_encode(c)) out.append(bytes, static_cast<size_t>(put_escaped(bytes, c) - bytes));
+        else out.append(static_cast<char>(c));
+    }
+}
 
 }  // namespace
 
@@ -83,13 +94,26 @@ void QPBodyEncoder::complete(i18n::StringBuffer<char> &out) {
     out.append(escaped, 3);
 }
 
-QPHeaderEncoder::QPHeaderEncoder(const char *charset) : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP) {}
+QPHeaderEncoder::QPHeaderEncoder(const char *charset)
+    : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP), m_word_per_chunk(i18n::is_stateful_charset(charset)) {}
 QPHeaderEncoder::QPHeaderEncoder(const QPHeaderEncoder &) = default;
 QPHeaderEncoder &QPHeaderEncoder::operator=(const QPHeaderEncoder &) = default;
 QPHeaderEncoder::~QPHeaderEncoder() = default;
 
+int32_t QPHeaderEncoder::get_limit_byte_size() const {
+    return m_word_per_chunk ? m_cycle.get_num_bytes_avail() / 3 : -1;
+}
+
+void QPHeaderEncoder::encode_word(i18n::StringBuffer<char> &out) {
+    if (m_cur == m_end) return;  // an encoded word holds at least one character
+    m_cycle.start_cycle(out);
+    write_quoted(out, m_table, m_cur, m_end);
+    m_cycle.close_cycle(out);
+}
+
 void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
+    if (m_word_per_chunk) return encode_word(out);
     i18n::CharIter<char> chars = iter.char_iter();
     while (chars.has_more()) {
         i18n::BegEnd range = chars.next();
@@ -98,12 +122,7 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
         int32_t escaped = 0;
         for (const char *p = begin; p != end; ++p) escaped += m_table.should_encode(static_cast<unsigned char>(*p));
         m_cycle.move_line(out, range.size() + 2 * escaped);
-        char bytes[3];
-        for (const char *p = begin; p != end; ++p) {
-            unsigned char c = static_cast<unsigned char>(*p);
-            if (m_table.should_encode(c)) out.append(bytes, static_cast<size_t>(put_escaped(bytes, c) - bytes));
-            else out.append(static_cast<char>(c));
-        }
+        write_quoted(out, m_table, begin, end);
     }
 }
 

@@ -107,12 +107,19 @@ public:
     QPHeaderEncoder &operator=(const QPHeaderEncoder &);
     ~QPHeaderEncoder() override;
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
+    // One word per chunk for a stateful charset, or -1.
+    int32_t get_limit_byte_size() const override;
     void complete(i18n::StringBuffer<char> &out) override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_QP; }
 
 private:
+    void encode_word(i18n::StringBuffer<char> &out);
+
     QPHeaderEncodingTable m_table;
     HeaderLineCycle m_cycle;
+    // A stateful charset's words must each start from its initial state, so
+    // every chunk, which the iterator converts that way, becomes one word.
+    bool m_word_per_chunk;
 };
 
 class I18N_API B64BodyEncoder : public GenericEncoder {

@@ -147,6 +147,8 @@ using FromUnicodeIter = UcnvChunkIter<UChar, char>;
 
 // True for converters whose output depends on a shift state (ISO-2022, HZ, UTF-7...).
 I18N_API bool is_stateful_converter(UConverter *converter);
+// The same for a charset name; false for a name ICU does not know.
+I18N_API bool is_stateful_charset(const char *name);
 
 // A from-Unicode iterator whose chunks end on character boundaries: the bytes of
 // the last character of a chunk are carried to the start of the next one. For a
