@@ -328,6 +328,8 @@ TEST(RegFile, ReportsMalformedInputWithItsLine) {
         {"stray text", kHeader + key + "x=1\r\n", 4, "unexpected text"},
         {"invalid UTF-8", kHeader + key + "\"a\"=\"\xC3\"\r\n", 4, "UTF-8"},
         {"NUL in UTF-8 text", kHeader + key + "\"a\"=\"\0\"\r\n"s, 4, "NUL"},
+        {"carriage return inside a line", kHeader + key + "\"a\rb\"=\"c\"\r\n", 4, "carriage return"},
+        {"REGEDIT4 string data not UTF-8", "REGEDIT4\r\n[HKCU\\a]\r\n\"e\"=hex(2):c3,00\r\n", 3, "UTF-8"},
         {"lone surrogate in UTF-16", utf16le_with_bom(kHeader + key).append("\x00\xD8\r\0\n\0"s), 4, "UTF-16"},
         {"half a UTF-16 character", utf16le_with_bom(kHeader + key).append("\""), 4, "half"},
     };

@@ -64,9 +64,11 @@ std::string_view trim_right(std::string_view text) {
 std::vector<std::string> decode_lines(std::string_view bytes) {
     std::vector<std::string> lines;
     auto check = [&lines](std::string line) {
-        if (line.find('\0') != std::string::npos)
-            throw RegFileError(static_cast<int>(lines.size()) + 1, "a NUL character in the text");
-        lines.push_back(std::string(trim_right(line)));
+        std::string_view text = trim_right(line);
+        // A name or string with a line break in it could not be written back.
+        if (text.find_first_of(std::string_view("\0\r", 2)) != std::string_view::npos)
+            throw RegFileError(static_cast<int>(lines.size()) + 1, "a NUL or carriage return inside a line");
+        lines.push_back(std::string(text));
     };
     if (bytes.starts_with("\xFE\xFF"))
         throw RegFileError(1, "UTF-16 big-endian text is not supported; save the file as UTF-16LE or UTF-8");
@@ -266,9 +268,14 @@ private:
         }
     }
 
-    // String types hold UTF-16LE in a version 5.00 file, ANSI text in REGEDIT4.
+    // String types hold UTF-16LE in a version 5.00 file, ANSI text (UTF-8
+    // here) in REGEDIT4.
     std::string data_of_type(uint32_t type, std::string bytes) {
-        if (!is_string_type(type) || !unicode_) return bytes;
+        if (!is_string_type(type)) return bytes;
+        if (!unicode_) {
+            if (!valid_utf8(bytes)) fail("string data is not valid UTF-8, the ANSI code page");
+            return bytes;
+        }
         if (bytes.size() % 2) fail("UTF-16 string data must have an even number of bytes");
         return utf16_to_utf8(from_le_bytes(bytes));
     }
