@@ -1,6 +1,10 @@
 // quarn reg export and import through the built tool: the file regedit would
 // write, the files Windows and people write, deletions, bad files that change
 // nothing, and the round trip export, delete, import.
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "reg_tool_support.h"
 
 namespace quarn::test {
@@ -28,6 +32,11 @@ TEST_F(RegExport, WritesRegeditsFile) {
     reg_ok({"export", "HKCU\\Software\\E", path("e.reg")});
     std::string bytes = read_file(path("e.reg"));
     ASSERT_TRUE(bytes.starts_with("\xFF\xFE")) << bytes;
+    // The mode of any new file under the tool's umask (the test's own, 022 or so).
+    mode_t mask = umask(0);
+    umask(mask);
+    auto permissions = std::filesystem::status(path("e.reg")).permissions();
+    EXPECT_EQ(static_cast<mode_t>(permissions), 0666 & ~mask);
     EXPECT_EQ(utf16_file_text(bytes),
               "Windows Registry Editor Version 5.00\r\n"
               "\r\n"

@@ -3,6 +3,7 @@
 // beside its final name and renamed into place, so a failed export leaves any
 // older file whole.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,7 +35,11 @@ void write_file(const std::string &file, const std::string &bytes) {
     std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     int fd = mkstemp(temporary.data());
     if (fd < 0) fail_with("Cannot write the file " + file + ".");
-    bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    // mkstemp makes the file private; an export gets the mode any new file would.
+    mode_t mask = umask(0);
+    umask(mask);
+    bool written = fchmod(fd, 0666 & ~mask) == 0 &&
+                   write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     if (close(fd) != 0 || !written || std::rename(temporary.c_str(), file.c_str()) != 0) {
         unlink(temporary.c_str());
         fail_with("Cannot write the file " + file + ".");
