@@ -3,6 +3,7 @@
 #include "registry_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,7 @@ const char *const kStatementText[] = {
     "SELECT id, name, path, class, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2",
     "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT 1",
     "SELECT name, type, data, seq FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT ?3",
     "SELECT (SELECT count(*) FROM keys WHERE parent = ?1),"
     " (SELECT coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys WHERE parent = ?1),"
     " (SELECT coalesce(max(length(CAST(class AS BLOB))), 0) FROM keys WHERE parent = ?1),"
@@ -121,6 +123,7 @@ enum Hive::Statement : int {
     kSubkeyAt,
     kValueAfter,
     kValueAt,
+    kValueBatch,
     kSummary,
     kBeginImmediate,
     kCommit,
@@ -179,10 +182,16 @@ ValueView value_view(sqlite3_stmt *s) {
 }  // namespace
 
 std::optional<KeyRow> Transaction::find_key(std::string_view path) {
+    if (cached_) {
+        auto found = hive_.key_cache_.find(std::string(path));
+        if (found != hive_.key_cache_.end()) return found->second;
+    }
     auto *s = hive_.statement(Hive::kFindKey);
     bind_text(s, 1, path);
-    if (!step(s)) return std::nullopt;
-    return key_row(s);
+    std::optional<KeyRow> row;
+    if (step(s)) row = key_row(s);
+    if (cached_) hive_.key_cache_.emplace(std::string(path), row);
+    return row;
 }
 
 bool Transaction::key_exists(KeyId id) {
@@ -231,11 +240,32 @@ int64_t Transaction::written(KeyId id) {
 }
 
 std::optional<ValueView> Transaction::find_value(KeyId key, std::string_view folded) {
+    auto view_of = [](const Hive::CachedValue &v) -> std::optional<ValueView> {
+        if (!v.present) return std::nullopt;
+        return ValueView{v.name, v.type, reinterpret_cast<const BYTE *>(v.data.data()),
+                         static_cast<DWORD>(v.data.size()), v.seq};
+    };
+    Hive::ValueKey lookup{key, std::string(folded)};
+    if (cached_) {
+        auto found = hive_.value_cache_.find(lookup);
+        if (found != hive_.value_cache_.end()) return view_of(found->second);
+    }
     auto *s = hive_.statement(Hive::kFindValue);
     bind_int(s, 1, key);
     bind_text(s, 2, folded);
-    if (!step(s)) return std::nullopt;
-    return value_view(s);
+    std::optional<ValueView> value;
+    if (step(s)) value = value_view(s);
+    if (!cached_) return value;
+    Hive::CachedValue entry;
+    if (value) {
+        entry.present = true;
+        entry.type = value->type;
+        entry.name = std::string(value->name);
+        entry.data.assign(reinterpret_cast<const char *>(value->data), value->size);
+        entry.seq = value->seq;
+    }
+    auto placed = hive_.value_cache_.insert_or_assign(std::move(lookup), std::move(entry));
+    return view_of(placed.first->second);
 }
 
 void Transaction::put_value(KeyId key, std::string_view folded, std::string_view name, DWORD type,
@@ -284,11 +314,40 @@ std::optional<KeyRow> Transaction::subkey_at(KeyId key, DWORD index) {
 }
 
 std::optional<ValueView> Transaction::value_after(KeyId key, int64_t seq) {
+    if (cached_) return cached_value_after(key, seq);
     auto *s = hive_.statement(Hive::kValueAfter);
     bind_int(s, 1, key);
     bind_int(s, 2, seq);
     if (!step(s)) return std::nullopt;
     return value_view(s);
+}
+
+// A walk reads ahead: one statement fills the cache with the next values.
+std::optional<ValueView> Transaction::cached_value_after(KeyId key, int64_t seq) {
+    constexpr int kReadAhead = 64;
+    auto found = hive_.next_value_cache_.find({key, seq});
+    if (found == hive_.next_value_cache_.end()) {
+        auto *s = hive_.statement(Hive::kValueBatch);
+        bind_int(s, 1, key);
+        bind_int(s, 2, seq);
+        bind_int(s, 3, kReadAhead);
+        int64_t previous = seq;
+        int rows = 0;
+        while (step(s)) {
+            ValueView v = value_view(s);
+            hive_.next_value_cache_[{key, previous}] =
+                Hive::CachedValue{true, v.type, std::string(v.name),
+                                  std::string(reinterpret_cast<const char *>(v.data), v.size), v.seq};
+            previous = v.seq;
+            ++rows;
+        }
+        if (rows < kReadAhead) hive_.next_value_cache_[{key, previous}] = Hive::CachedValue{};
+        found = hive_.next_value_cache_.find({key, seq});
+    }
+    const Hive::CachedValue &v = found->second;
+    if (!v.present) return std::nullopt;
+    return ValueView{v.name, v.type, reinterpret_cast<const BYTE *>(v.data.data()), static_cast<DWORD>(v.data.size()),
+                     v.seq};
 }
 
 std::optional<ValueView> Transaction::value_at(KeyId key, DWORD index) {
@@ -332,7 +391,7 @@ std::shared_ptr<Hive> Hive::open(const std::filesystem::path &file, bool create,
 }
 
 Hive::~Hive() {
-    if (owner_ != getpid()) return;  // inherited across fork(): the parent still uses it
+    if (generation_ != fork_generation()) return;  // inherited across fork(): the parent still uses it
     for (auto *s : statements_) sqlite3_finalize(s);
     sqlite3_close(db_);
 }
@@ -342,7 +401,9 @@ LONG Hive::connect() {
     // that the parent's locks and WAL stay untouched.
     db_ = nullptr;
     for (auto *&s : statements_) s = nullptr;
-    owner_ = getpid();
+    generation_ = fork_generation();
+    watch_.detach();
+    drop_cache();
     int flags = (writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
     int code = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
     if (code != SQLITE_OK) {
@@ -358,6 +419,18 @@ LONG Hive::connect() {
         int persist = 1;
         sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     }
+    // Processes that open a new hive at the same moment take turns, so that
+    // one of them sets the journal mode and the schema and the others see it.
+    // The lock is taken on the folder: opening and closing the hive file
+    // itself would drop the POSIX locks SQLite holds on it.
+    int turn = writable_ ? ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (turn >= 0) flock(turn, LOCK_EX);
+    struct TurnEnd {
+        int fd;
+        ~TurnEnd() {
+            if (fd >= 0) close(fd);
+        }
+    } turn_end{turn};
     try {
         if (writable_) check(sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr));
         // Every commit survives the death of its process at once; the WAL
@@ -424,13 +497,29 @@ LONG Hive::write(const std::function<LONG(Transaction &)> &steps) {
     return run(true, steps);
 }
 
+void Hive::drop_cache() {
+    cache_tag_.reset();
+    key_cache_.clear();
+    value_cache_.clear();
+    next_value_cache_.clear();
+}
+
 LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     std::lock_guard lock(mutex_);
-    if (owner_ != getpid() || !db_) {
+    if (generation_ != fork_generation() || !db_) {
         LONG status = connect();
         if (status != ERROR_SUCCESS) return status;
     }
-    Transaction transaction(*this);
+    // A read may use the cache when no commit has come since it was filled;
+    // the header is taken before the read, so anything read is at least as
+    // new as the tag it is filed under.
+    std::optional<WalHeader> before;
+    if (!durable && watch_.attach(db_)) before = watch_.header();
+    if (!before || before != cache_tag_) {
+        drop_cache();
+        cache_tag_ = before;
+    }
+    Transaction transaction(*this, !durable && before.has_value());
     bool open = false;
     LONG status;
     try {
@@ -456,6 +545,7 @@ LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     // A statement left stepping would hold its read snapshot, and with it the WAL.
     for (auto *s : statements_)
         if (s) sqlite3_reset(s);
+    if (durable) drop_cache();
     return status;
 }
 

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
+#include "registry_change_watch.h"
 #include "winbase.h"
 
 namespace quarn::win32::registry {
@@ -49,7 +52,7 @@ class Hive;
 // SQLite failures are thrown and become the operation's Win32 code.
 class Transaction {
 public:
-    explicit Transaction(Hive &hive) : hive_(hive) {}
+    Transaction(Hive &hive, bool cached) : hive_(hive), cached_(cached) {}
     std::optional<KeyRow> find_key(std::string_view path);
     bool key_exists(KeyId id);
     bool has_subkeys(KeyId id);
@@ -73,7 +76,9 @@ public:
     KeySummary summary(KeyId key);
 
 private:
+    std::optional<ValueView> cached_value_after(KeyId key, int64_t seq);
     Hive &hive_;
+    bool cached_;  // a read whose answers may come from, and go to, the hive's cache
 };
 
 class Hive {
@@ -100,15 +105,40 @@ public:
     sqlite3_stmt *statement(Statement which);
 
 private:
+    friend class Transaction;
+    struct CachedValue {
+        bool present = false;
+        DWORD type = 0;
+        std::string name, data;
+        int64_t seq = 0;
+    };
+    struct ValueKey {
+        KeyId key;
+        std::string folded;
+        bool operator==(const ValueKey &) const = default;
+    };
+    struct ValueKeyHash {
+        size_t operator()(const ValueKey &k) const {
+            return std::hash<std::string>()(k.folded) ^ static_cast<size_t>(k.key * 0x9E3779B97F4A7C15ull);
+        }
+    };
+
     Hive(std::filesystem::path file, bool writable) : file_(std::move(file)), writable_(writable) {}
     LONG connect();
     LONG prepare_schema();
     LONG run(bool durable, const std::function<LONG(Transaction &)> &steps);
+    void drop_cache();
 
     std::filesystem::path file_;
     bool writable_;
-    pid_t owner_ = 0;  // a connection never crosses fork(): the child opens its own
+    unsigned generation_ = ~0u;  // a connection never crosses fork(): the child opens its own
     sqlite3 *db_ = nullptr;
+    // Answers of earlier reads, good while the WAL index shows no commit since.
+    ChangeWatch watch_;
+    std::optional<WalHeader> cache_tag_;
+    std::unordered_map<std::string, std::optional<KeyRow>> key_cache_;
+    std::unordered_map<ValueKey, CachedValue, ValueKeyHash> value_cache_;
+    std::map<std::pair<KeyId, int64_t>, CachedValue> next_value_cache_;  // the value after (key, seq)
     sqlite3_stmt *statements_[24] = {};
     std::recursive_mutex mutex_;
 };

@@ -67,6 +67,43 @@ TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
     EXPECT_EQ(answer.out, "77\n");
 }
 
+TEST(RegistryProcesses, AnswersReadBeforeAnotherProcessWritesAreNotReusedAfter) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Fresh", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD five = 5;
+    ASSERT_EQ(RegSetValueExA(key, "n0", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&five), sizeof five),
+              ERROR_SUCCESS);
+    auto read = [&](const char *name) {
+        DWORD value = 0xdeadbeef, size = sizeof value;
+        LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+        return status == ERROR_SUCCESS ? static_cast<long>(value) : -static_cast<long>(status);
+    };
+    auto walk = [&] {
+        DWORD count = 0;
+        char name[16];
+        for (DWORD length = sizeof name; RegEnumValueA(key, count, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                         ERROR_SUCCESS;
+             length = sizeof name)
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(read("n0"), 5);
+    EXPECT_EQ(read("n1"), -2);
+    EXPECT_EQ(walk(), 1u);
+    HKEY later = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Later", 0, KEY_READ, &later), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(run_child(helper({"values", "Fresh", "n", "3"})).exit_code, 0);
+    ASSERT_EQ(run_child(helper({"values", "Later", "x", "1"})).exit_code, 0);
+    EXPECT_EQ(read("n0"), 0);
+    EXPECT_EQ(read("n1"), 1);
+    EXPECT_EQ(walk(), 3u);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Later", 0, KEY_READ, &later), ERROR_SUCCESS);
+    RegCloseKey(later);
+    RegCloseKey(key);
+}
+
 TEST(RegistryProcesses, AWriterKilledInMidWriteLeavesTheHiveWhole) {
     for (int round = 0; round < 3; ++round) {
         std::string path = "Chains" + std::to_string(round);
