@@ -72,6 +72,96 @@ NT_API int nt_win32_platform(void);
 /* The calling thread's user SID, owned by the library; 1, or 0 on failure. */
 NT_API int nt_get_user_sid(PSID *sid_out);
 
+/* ---- SIDs: text, account types, classes and well-known SIDs ------------------- */
+
+/* The text form "S-1-5-21-..." of sid in dst (len bytes, cut and always
+ * terminated); dst, or null when sid has none. */
+NT_API char *nt_sid_to_str(PSID sid, char *dst, size_t len);
+/* Parses "S-1-<authority>-<sub>..." (each number decimal, 0x hexadecimal or
+ * 0 octal; an authority up to 255; up to 8 sub-authorities) into a SID freed
+ * with FreeSid; 0, or -1 with *sid_out untouched. */
+NT_API int nt_str_to_sid(const char *text, PSID *sid_out);
+
+/* Account types (SID_NAME_USE). */
+#define NT_SID_USER 1
+#define NT_SID_GROUP 2
+#define NT_SID_DOMAIN 3
+#define NT_SID_ALIAS 4
+#define NT_SID_WELL_KNOWN_GROUP 5
+#define NT_SID_DELETED_ACCOUNT 6
+#define NT_SID_INVALID 7
+#define NT_SID_UNKNOWN 8
+#define NT_SID_COMPUTER 9
+#define NT_SID_LABEL 10
+
+/* "User", "Group", ... for codes 1 to 10; null for any other. */
+NT_API const char *nt_sid_name_use_to_str(int code);
+/* 1 if this machine's account database names sid a group, alias or
+ * well-known group, else 0. */
+NT_API int nt_sid_is_group(PSID sid);
+NT_API int nt_sid_is_integrity_level(PSID sid);
+/* 1 for a logon-session SID S-1-5-5-X-Y, else 0. */
+NT_API int nt_is_sid_logon_id(PSID sid);
+/* 1 for a user or group of the primary or a trusted domain, else 0. */
+NT_API int nt_is_domain_sid(PSID sid);
+/* 0 for an account of the primary or a trusted domain and for a null or
+ * invalid SID; 1 for this machine's accounts and every other SID. */
+NT_API int nt_is_local_sid(PSID sid);
+/* A new SID (freed with free) of sid with one more sub-authority, or null. */
+NT_API PSID nt_sid_append_rid(PSID sid, DWORD rid);
+
+/* Numbers of nt_get_enum_sid. */
+#define NT_ENUM_SID_WORLD 0
+#define NT_ENUM_SID_ZENDREL_GROUP 1
+#define NT_ENUM_SID_CREATOR_OWNER 2
+#define NT_ENUM_SID_CREATOR_GROUP 3
+#define NT_ENUM_SID_ADMINISTRATORS 4
+#define NT_ENUM_SID_LOCAL_SYSTEM 5
+#define NT_ENUM_SID_NETWORK 6
+#define NT_ENUM_SID_BATCH 7
+#define NT_ENUM_SID_INTERACTIVE 8
+#define NT_ENUM_SID_SERVICE 9
+#define NT_ENUM_SID_AUTHENTICATED_USERS 10
+#define NT_ENUM_SID_LOCAL 11
+#define NT_ENUM_SID_LOCAL_ADMINISTRATOR 12
+#define NT_ENUM_SID_DOMAIN_ADMINS 13
+#define NT_ENUM_SID_LOGON_SESSION 14
+#define NT_ENUM_SID_ACCOUNT_DOMAIN 15
+#define NT_ENUM_SID_BUILTIN_DOMAIN 16
+#define NT_ENUM_SID_PRIMARY_DOMAIN 17
+#define NT_ENUM_SID_DIALUP 18
+#define NT_ENUM_SID_ANONYMOUS 19
+#define NT_ENUM_SID_PROXY 20
+#define NT_ENUM_SID_ENTERPRISE_CONTROLLERS 21
+#define NT_ENUM_SID_PRINCIPAL_SELF 22
+#define NT_ENUM_SID_RESTRICTED 23
+#define NT_ENUM_SID_TERMINAL_SERVER_USER 24
+#define NT_ENUM_SID_POWER_USERS 25
+#define NT_ENUM_SID_NULL 26
+#define NT_ENUM_SID_COUNT 27
+
+/* The well-known SID of that number (owned by the library), or null. */
+NT_API PSID nt_get_enum_sid(int number);
+
+/* ---- domains ------------------------------------------------------------------- */
+
+/* A controller of `domain` (null: the primary domain) in *dc_out, a buffer
+ * of the calling thread, or null when this machine answers; 1, or 0. */
+NT_API int nt_get_any_dc(const char *domain, char **dc_out);
+/* 1 if the primary domain is served by a directory service, else 0. */
+NT_API int nt_is_in_active_directory(void);
+
+/* ---- shared memory support ----------------------------------------------------- */
+
+/* The logon session (the token's AuthenticationId) of a process as one
+ * number; 999 for LocalSystem, 0 on any failure. */
+NT_API ULONGLONG nt_get_logon_luid(DWORD process_id);
+/* Security attributes open to everybody (a null access list), owned by the
+ * library; null when they cannot be built. */
+NT_API LPSECURITY_ATTRIBUTES nt_public_security_attributes(void);
+/* 1 if kernel object names may carry the "Global\" prefix, else 0. */
+NT_API int nt_ob_has_global_prefix(void);
+
 #ifdef __cplusplus
 }
 #endif

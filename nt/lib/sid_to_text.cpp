@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "nt.h"
+#include "ntx.h"
 #include "trace.h"
 
 extern "C" NT_API char *nt_sid_to_str(PSID sid, char *dst, size_t len) {
