@@ -58,46 +58,48 @@ std::string_view trim_right(std::string_view text) {
     return text;
 }
 
-// The file as lines of UTF-8 without their line ends (a final line end ends
-// the last line; an empty file is one empty line), its encoding checked line
-// by line so that an error can say where.
+// Hands each line of `text`, without its LF, to `take`: a final LF ends the
+// last line, and an empty text is one empty line.
+template <typename Char, typename Take>
+void for_each_line(std::basic_string_view<Char> text, Take take) {
+    size_t start = 0;
+    do {
+        size_t end = std::min(text.find(Char('\n'), start), text.size());
+        take(text.substr(start, end - start));
+        start = end + 1;
+    } while (start < text.size());
+}
+
+// The file as lines of UTF-8 without their line ends, its encoding checked
+// line by line so that an error can say where.
 std::vector<std::string> decode_lines(std::string_view bytes) {
     std::vector<std::string> lines;
-    auto check = [&lines](std::string line) {
+    auto fail = [&lines](const char *what) { throw RegFileError(static_cast<int>(lines.size()) + 1, what); };
+    auto add = [&](std::string line) {
         std::string_view text = trim_right(line);
         // A name or string with a line break in it could not be written back.
         if (text.find_first_of(std::string_view("\0\r", 2)) != std::string_view::npos)
-            throw RegFileError(static_cast<int>(lines.size()) + 1, "a NUL or carriage return inside a line");
+            fail("a NUL or carriage return inside a line");
         lines.push_back(std::string(text));
     };
-    if (bytes.starts_with("\xFE\xFF"))
-        throw RegFileError(1, "UTF-16 big-endian text is not supported; save the file as UTF-16LE or UTF-8");
+    if (bytes.starts_with("\xFE\xFF")) fail("UTF-16 big-endian text is not supported; save the file as UTF-16LE or UTF-8");
     if (bytes.starts_with("\xFF\xFE")) {
         bytes.remove_prefix(2);
         std::u16string units = from_le_bytes(bytes);
-        size_t start = 0;
-        while (start < units.size() || lines.empty()) {
-            size_t end = std::min(units.find(u'\n', start), units.size());
-            std::u16string_view line(units.data() + start, end - start);
-            if (!valid_utf16(line))
-                throw RegFileError(static_cast<int>(lines.size()) + 1, "the line is not valid UTF-16");
-            check(utf16_to_utf8(line));
-            start = end + 1;
-        }
+        for_each_line<char16_t>(units, [&](std::u16string_view line) {
+            if (!valid_utf16(line)) fail("the line is not valid UTF-16");
+            add(utf16_to_utf8(line));
+        });
         if (bytes.size() % 2)
             throw RegFileError(static_cast<int>(std::count(units.begin(), units.end(), u'\n')) + 1,
                                "the file ends in half a UTF-16 character");
         return lines;
     }
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-    size_t start = 0;
-    while (start < bytes.size() || lines.empty()) {
-        size_t end = std::min(bytes.find('\n', start), bytes.size());
-        std::string_view line = bytes.substr(start, end - start);
-        if (!valid_utf8(line)) throw RegFileError(static_cast<int>(lines.size()) + 1, "the line is not valid UTF-8");
-        check(std::string(line));
-        start = end + 1;
-    }
+    for_each_line<char>(bytes, [&](std::string_view line) {
+        if (!valid_utf8(line)) fail("the line is not valid UTF-8");
+        add(std::string(line));
+    });
     return lines;
 }
 
