@@ -271,6 +271,17 @@ TEST(RegFile, RichModelReadsBackFromItsFile) {
     EXPECT_EQ(parse_reg_file(reg_file_text(file)), file);
 }
 
+TEST(RegFile, AcceptsNamesAtWindowsLimits) {
+    // Limits count characters: 255 two-byte characters make a key name of 510 bytes.
+    std::string key_name;
+    for (int i = 0; i < 255; ++i) key_name += "\xC3\xA9";
+    std::string deep;
+    for (int i = 0; i < 512; ++i) deep += (i ? "\\k" : "k");
+    RegFile file{{RegFileKey{RegRoot::current_user, key_name, false, {{std::string(16383, 'v'), false, REG_SZ, "\0"s}}},
+                  RegFileKey{RegRoot::current_user, deep, false, {}}}};
+    EXPECT_EQ(parse_reg_file(write_reg_file(file)), file);
+}
+
 TEST(RegFile, RefusesToWriteNamesWithLineBreaks) {
     RegFile bad_key{{RegFileKey{RegRoot::current_user, "a\nb", false, {}}}};
     RegFile bad_value{{RegFileKey{RegRoot::current_user, "a", false, {{"x\ry", false, REG_SZ, "\0"s}}}}};
@@ -328,6 +339,15 @@ TEST(RegFile, ReportsMalformedInputWithItsLine) {
         {"stray text", kHeader + key + "x=1\r\n", 4, "unexpected text"},
         {"invalid UTF-8", kHeader + key + "\"a\"=\"\xC3\"\r\n", 4, "UTF-8"},
         {"NUL in UTF-8 text", kHeader + key + "\"a\"=\"\0\"\r\n"s, 4, "NUL"},
+        {"key name of 256 characters", kHeader + "[HKCU\\a\\" + std::string(256, 'k') + "]\r\n", 3, "longer than 255"},
+        {"value name of 16384 characters", kHeader + key + "\"" + std::string(16384, 'v') + "\"=\"\"\r\n", 4,
+         "longer than 16383"},
+        {"keys 513 deep", kHeader + "[HKCU" + [] {
+             std::string path;
+             for (int i = 0; i < 513; ++i) path += "\\k";
+             return path;
+         }() + "]\r\n",
+         3, "deeper than 512"},
         {"carriage return inside a line", kHeader + key + "\"a\rb\"=\"c\"\r\n", 4, "carriage return"},
         {"REGEDIT4 string data not UTF-8", "REGEDIT4\r\n[HKCU\\a]\r\n\"e\"=hex(2):c3,00\r\n", 3, "UTF-8"},
         {"lone surrogate in UTF-16", utf16le_with_bom(kHeader + key).append("\x00\xD8\r\0\n\0"s), 4, "UTF-16"},

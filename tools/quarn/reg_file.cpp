@@ -160,7 +160,20 @@ private:
         if (!path) fail("invalid key name \"" + std::string(name) + "\"");
         if (!path->machine.empty()) fail("a .reg file names keys of this machine only: \"" + std::string(name) + "\"");
         if (remove && path->subkey.empty()) fail("a root key cannot be deleted");
+        check_limits(path->subkey);
         file_.keys.push_back(RegFileKey{path->root, path->subkey, remove, {}});
+    }
+
+    // Windows' limits, checked here so that an import fails before it changes anything.
+    void check_limits(std::string_view subkey) {
+        size_t depth = 0;
+        for (size_t start = 0; start < subkey.size(); ++depth) {
+            size_t end = std::min(subkey.find('\\', start), subkey.size());
+            if (utf8_to_utf16(subkey.substr(start, end - start)).size() > REG_MAX_KEY_NAME)
+                fail("a key name is longer than " + std::to_string(REG_MAX_KEY_NAME) + " characters");
+            start = end + 1;
+        }
+        if (depth > REG_MAX_TREE_DEPTH) fail("keys nest deeper than " + std::to_string(REG_MAX_TREE_DEPTH) + " levels");
     }
 
     void value(std::string_view rest) {
@@ -171,6 +184,8 @@ private:
             rest.remove_prefix(1);
         else
             value.name = quoted(rest, "the value name");
+        if (utf8_to_utf16(value.name).size() > REG_MAX_VALUE_NAME)
+            fail("a value name is longer than " + std::to_string(REG_MAX_VALUE_NAME) + " characters");
         rest = trim_left(rest);
         if (!rest.starts_with('=')) fail("expected = after the value name");
         rest = trim_left(rest.substr(1));
