@@ -402,6 +402,7 @@ LONG Hive::connect() {
     db_ = nullptr;
     for (auto *&s : statements_) s = nullptr;
     generation_ = fork_generation();
+    writable_ = access(file_.c_str(), W_OK) == 0;  // a child may have changed its user
     watch_.detach();
     drop_cache();
     int flags = (writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;

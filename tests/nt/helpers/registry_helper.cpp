@@ -3,6 +3,7 @@
 //   values KEY PREFIX COUNT   sets COUNT numbers PREFIX<i> = i under HKLM\KEY
 //   chains KEY                creates KEY\<i>\l1\...\l9 for ever, saying "ready" after the first
 //   get KEY NAME              prints the number, or "error <code>"
+//   set KEY NAME NUMBER       sets one number, creating the key; prints "ok" or "error <code>"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,6 +50,20 @@ int get_number(const char *path, const char *name) {
     return 0;
 }
 
+int set_number(const char *path, const char *name, DWORD value) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+    if (key) RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        std::printf("error %ld\n", static_cast<long>(status));
+        return 1;
+    }
+    std::printf("ok\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -56,6 +71,7 @@ int main(int argc, char **argv) {
     if (command == "values" && argc == 5) return write_values(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "chains" && argc == 3) return create_chains(argv[2]);
     if (command == "get" && argc == 4) return get_number(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: registry_helper values KEY PREFIX COUNT | chains KEY | get KEY NAME\n");
+    if (command == "set" && argc == 5) return set_number(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    std::fprintf(stderr, "usage: registry_helper values KEY PREFIX COUNT | chains KEY | get KEY NAME | set KEY NAME NUMBER\n");
     return 2;
 }

@@ -2,6 +2,7 @@
 // mid-write, and hive files that are damaged or not hives at all.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -138,6 +139,53 @@ TEST(RegistryProcesses, AWriterKilledInMidWriteLeavesTheHiveWhole) {
     EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)), "ok");
     sqlite3_finalize(check);
     sqlite3_close(db);
+}
+
+// Runs the helper as the unprivileged user `nobody`.
+quarn::test::ChildResult as_nobody(const std::vector<std::string> &arguments) {
+    int out[2];
+    if (pipe(out) != 0) return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+        auto argv = helper(arguments);
+        std::vector<char *> raw;
+        for (auto &a : argv) raw.push_back(a.data());
+        raw.push_back(nullptr);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    close(out[1]);
+    quarn::test::ChildResult result;
+    char buffer[256];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(RegistryProcesses, EveryUserReadsTheMachineHiveAndOnlyItsOwnerWritesIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+    std::filesystem::permissions(quarn::test::process_prefix().path(), std::filesystem::perms(0755));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Machine\\Wide", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD seven = 7;
+    ASSERT_EQ(RegSetValueExA(key, "n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&seven), sizeof seven),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(as_nobody({"get", "Machine\\Wide", "n"}).out, "7\n");
+    EXPECT_EQ(as_nobody({"set", "Machine\\Wide", "n", "8"}).out, "error 5\n");
+    EXPECT_EQ(as_nobody({"set", "Machine\\Other", "n", "8"}).out, "error 5\n");
+    DWORD value = 0, size = sizeof value;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Machine\\Wide", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "n", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 7u);
+    RegCloseKey(key);
 }
 
 // A fresh prefix whose machine hive file holds `bytes`.
