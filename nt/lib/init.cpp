@@ -1,5 +1,6 @@
 // nt_init: once per process, on an NT-family host, the identity name caches.
 #include "frame.h"
+#include "identity_caches.h"
 #include "nt.h"
 
 namespace {
@@ -10,6 +11,7 @@ extern "C" NT_API void nt_init(void) {
     if (__atomic_load_n(&init_done, __ATOMIC_ACQUIRE)) return;
     NtLibraryLock lock;
     if (init_done) return;
-    // The identity name caches are opened here once the shared tables exist.
+    // A cache that cannot be opened stays null; its users then work uncached.
+    if (nt_osinfo() & NT_OS_ANY_NT) nt_open_identity_caches();
     __atomic_store_n(&init_done, 1, __ATOMIC_RELEASE);
 }

@@ -10,11 +10,18 @@
 
 namespace {
 
+// Beyond the largest SID (68 bytes) that the SID hash may read.
+constexpr size_t kPhashKeySlack = 72;
+
 // Every entry is in exactly one list, in-use entries in their key's chain and
 // free ones in the free list, and the counters agree with what is in use.
 bool audit(phash_table *t) {
     const phash_geometry &g = t->geometry;
     std::vector<uint8_t> seen(g.capacity, 0);
+    // Stored keys are hashed from a zero-padded copy: a damaged string key
+    // without its terminator, or a SID claiming more sub-authorities than its
+    // field holds, is then never read past its field.
+    std::vector<uint8_t> key(g.key_size + kPhashKeySlack, 0);
     uint32_t in_use = 0, free_count = 0;
     auto visit = [&](int32_t index, uint8_t want_in_use) -> uint8_t * {
         if (index < 0 || static_cast<uint32_t>(index) >= g.capacity || seen[static_cast<uint32_t>(index)])
@@ -26,7 +33,9 @@ bool audit(phash_table *t) {
     for (uint32_t b = 0; b < g.buckets; ++b) {
         for (int32_t index = t->buckets[b]; index != -1; ++in_use) {
             uint8_t *entry = visit(index, 1);
-            if (!entry || t->hash(phash_key_of(entry)) % g.buckets != b) return false;
+            if (!entry) return false;
+            std::memcpy(key.data(), phash_key_of(entry), g.key_size);
+            if (t->hash(key.data()) % g.buckets != b) return false;
             index = phash_next_of(entry);
         }
     }

@@ -7,6 +7,7 @@
 
 #include "nt.h"
 #include "ntregy.h"
+#include "security_internal.h"
 #include "shmem_area.h"
 
 namespace {

@@ -45,9 +45,10 @@ bool build(OwnerDescriptor &d, PSID user, DWORD access) {
     if (!make_well_known(system, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
         !make_well_known(administrators, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
         return false;
-    // The product group's SID comes with the identity functions; until it
-    // resolves, its place is LocalSystem's, as when the group is unknown.
-    PSID product_administrators = system;
+    // The product's administrators group; LocalSystem stands in when it
+    // cannot be resolved.
+    PSID product_administrators = nt_get_enum_sid(NT_ENUM_SID_ZENDREL_GROUP);
+    if (!product_administrators) product_administrators = system;
     auto *acl = reinterpret_cast<PACL>(d.acl);
     if (!InitializeAcl(acl, sizeof d.acl, ACL_REVISION) || !AddAccessAllowedAce(acl, ACL_REVISION, access, user) ||
         !AddAccessAllowedAce(acl, ACL_REVISION, access, product_administrators) ||
