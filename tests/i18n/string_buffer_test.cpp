@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "i18n/scratch.h"
 #include "i18n/string_buffer.h"
 
 namespace {
@@ -84,6 +85,28 @@ TEST(StringBuffer, ClearKeepsBlocksForReuse) {
     EXPECT_EQ(content(buffer), "");
     buffer.append("ab", 2);
     EXPECT_EQ(content(buffer), "ab");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ScratchArray, CopiesDeeplyAndReusesBlocksOfTheThread) {
+    // A size no other test uses, so that the pool holds no other block for it.
+    char text[12345] = "scratch";
+    i18n::ScratchArray<char> first(text, sizeof text);
+    i18n::ScratchArray<char> copy(first);
+    EXPECT_NE(copy.data(), first.data());
+    EXPECT_STREQ(copy.data(), "scratch");
+    char *block = first.data();
+    first = i18n::ScratchArray<char>();
+    EXPECT_EQ(first.size(), 0u);
+    // The block given back is the one the next request of its size gets.
+    i18n::ScratchArray<char> again(sizeof text);
+    EXPECT_EQ(again.data(), block);
+    i18n::ScratchArray<char> moved(std::move(again));
+    EXPECT_EQ(moved.data(), block);
+    EXPECT_EQ(again.data(), nullptr);
 }
 
 }  // namespace

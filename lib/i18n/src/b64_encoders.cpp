@@ -10,6 +10,28 @@ namespace {
 
 constexpr int32_t kGroupChars = 4;
 
+// Writes `groups` groups of `in` straight into the buffer's blocks; a group
+// that would cross into the next block goes through a small copy.
+const unsigned char *write_groups(i18n::StringBuffer<char> &out, const unsigned char *in, size_t groups) {
+    while (groups) {
+        size_t room = 0;
+        char *at = out.write_cursor(&room);
+        size_t fit = std::min(groups, room / kGroupChars);
+        if (fit == 0) {
+            char chars[kGroupChars];
+            base64::encode_groups(in, 1, chars);
+            out.append(chars, kGroupChars);
+            fit = 1;
+        } else {
+            base64::encode_groups(in, fit, at);
+            out.commit(fit * kGroupChars);
+        }
+        in += 3 * fit;
+        groups -= fit;
+    }
+    return in;
+}
+
 }  // namespace
 
 B64BodyEncoder::B64BodyEncoder(const char *charset) : GenericEncoder(charset), m_cycle(76, nullptr, nullptr, "\r\n") {}
@@ -36,10 +58,8 @@ void B64BodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::Str
         out.append(chars, 4);
         m_carry_count = 0;
     }
-    char line[256];
     while (end - p >= 3) {
-        size_t groups = static_cast<size_t>(end - p) / 3;
-        size_t n = std::min({groups, static_cast<size_t>(m_cycle.count_fitting(kGroupChars)), sizeof line / kGroupChars});
+        size_t n = std::min(static_cast<size_t>(end - p) / 3, static_cast<size_t>(m_cycle.count_fitting(kGroupChars)));
         if (n == 0) {
             // This group ends or begins a line: the cycle writes the break.
             m_cycle.move_line(out, kGroupChars);
@@ -47,9 +67,7 @@ void B64BodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::Str
         } else {
             m_cycle.set_line_length(m_cycle.get_line_length() + kGroupChars * static_cast<int32_t>(n));
         }
-        char *line_end = base64::encode_groups(p, n, line);
-        out.append(line, static_cast<size_t>(line_end - line));
-        p += 3 * n;
+        p = write_groups(out, p, n);
     }
     m_carry_count = static_cast<int32_t>(end - p);
     std::copy(p, end, m_carry);

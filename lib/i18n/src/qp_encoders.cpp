@@ -1,5 +1,9 @@
 // Quoted-printable encoders: bodies with soft line breaks, and header fields as
 // "=?charset?Q?...?=" words that never split a character.
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
 #include "i18n/encoders.h"
 #include "i18n/ucnv_iter.h"
 
@@ -15,35 +19,17 @@ inline char *put_escaped(char *out, unsigned char c) {
     return out + 3;
 }
 
-// Collects output in a small array so that the buffer is written in runs.
-class OutStage {
-public:
-    explicit OutStage(i18n::StringBuffer<char> &out) : m_out(out) {}
-    ~OutStage() { flush(); }
-    void put(char c) { *m_at++ = c; }
-    void put_escaped(unsigned char c) { m_at = i18n_mime::put_escaped(m_at, c); }
-    // Makes sure `n` more bytes fit.
-    void reserve(int n) {
-        if (m_at + n > m_bytes + sizeof m_bytes) flush();
-    }
-    void flush() {
-        m_out.append(m_bytes, static_cast<size_t>(m_at - m_bytes));
-        m_at = m_bytes;
-    }
-
-private:
-    i18n::StringBuffer<char> &m_out;
-    char m_bytes[1024];
-    char *m_at = m_bytes;
-};
-
 // Writes the bytes [begin, end), those the table marks as =XX.
 void write_quoted(i18n::StringBuffer<char> &out, const QPEncodingTable &table, const char *begin, const char *end) {
-    char bytes[3];
-    for (const char *p = begin; p != end; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (table.should_encode(c)) out.append(bytes, static_cast<size_t>(put_escaped(bytes, c) - bytes));
-        else out.append(static_cast<char>(c));
+    char bytes[3 * 16];
+    while (begin != end) {
+        char *at = bytes;
+        for (; begin != end && at <= std::end(bytes) - 3; ++begin) {
+            auto c = static_cast<unsigned char>(*begin);
+            if (table.should_encode(c)) at = put_escaped(at, c);
+            else *at++ = static_cast<char>(c);
+        }
+        out.append(bytes, static_cast<size_t>(at - bytes));
     }
 }
 
@@ -57,28 +43,49 @@ QPBodyEncoder::~QPBodyEncoder() = default;
 void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
     const unsigned char *table = m_table.data();
+    // A piece of n bytes fits on the current line while line + n <= line_max.
     // The line length lives in a local while pieces only add to it; the cycle
-    // itself decides whenever a piece would end or begin a line.
+    // itself decides whenever a piece ends or begins a line.
     const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
     int32_t line = m_cycle.get_line_length();
-    OutStage stage(out);
-    for (const char *p = m_cur; p != m_end; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        bool escape = table[c] != 0;
-        int32_t n = escape ? 3 : 1;
-        if (line == 0 || line_max - n < line) {
-            stage.flush();
-            m_cycle.set_line_length(line);
-            m_cycle.move_line(out, n);
-            line = m_cycle.get_line_length();
-        } else {
-            line += n;
+    const char *p = m_cur;
+    while (p != m_end) {
+        auto c = static_cast<unsigned char>(*p);
+        int32_t n = table[c] ? 3 : 1;
+        size_t room = 0;
+        char *at = line == 0 || line + n > line_max ? nullptr : out.write_cursor(&room);
+        if (room < 3) {
+            if (!at) {
+                m_cycle.set_line_length(line);
+                m_cycle.move_line(out, n);
+                line = m_cycle.get_line_length();
+            } else {
+                line += n;
+            }
+            char piece[3];
+            out.append(piece, static_cast<size_t>(n == 3 ? put_escaped(piece, c) - piece : (piece[0] = *p, 1)));
+            ++p;
+            continue;
         }
-        stage.reserve(3);
-        if (escape) stage.put_escaped(c);
-        else stage.put(static_cast<char>(c));
+        // The pieces that fit on this line and in this block, written in place.
+        char *const start = at;
+        char *const stop = at + room - 2;
+        while (p != m_end && at < stop) {
+            // A run of bytes written as they are, then one escape.
+            size_t most = std::min({static_cast<size_t>(m_end - p), static_cast<size_t>(stop - at),
+                                    static_cast<size_t>(line_max - line)});
+            size_t run = 0;
+            while (run < most && !table[static_cast<unsigned char>(p[run])]) ++run;
+            std::memcpy(at, p, run);
+            at += run;
+            p += run;
+            line += static_cast<int32_t>(run);
+            if (run == most || line + 3 > line_max) break;
+            at = put_escaped(at, static_cast<unsigned char>(*p++));
+            line += 3;
+        }
+        out.commit(static_cast<size_t>(at - start));
     }
-    stage.flush();
     m_cycle.set_line_length(line);
 }
 
@@ -114,16 +121,39 @@ void QPHeaderEncoder::encode_word(i18n::StringBuffer<char> &out) {
 void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
     if (m_word_per_chunk) return encode_word(out);
-    i18n::CharIter<char> chars = iter.char_iter();
-    while (chars.has_more()) {
-        i18n::BegEnd range = chars.next();
-        const char *begin = m_cur + range.begin();
-        const char *end = m_cur + range.end();
-        int32_t escaped = 0;
-        for (const char *p = begin; p != end; ++p) escaped += m_table.should_encode(static_cast<unsigned char>(*p));
-        m_cycle.move_line(out, range.size() + 2 * escaped);
-        write_quoted(out, m_table, begin, end);
+    // The character walk of the chunk: runs of bytes with one source offset.
+    const i18n::ChunkRef<char> &chunk = iter.get_chunk();
+    if (!chunk.offsets) return;
+    const unsigned char *table = m_table.data();
+    // As in the body encoder, the line length lives in a local while characters
+    // only add to it, and those are written in place.
+    const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
+    int32_t line = m_cycle.get_line_length();
+    for (int32_t begin = 0; begin < chunk.length;) {
+        int32_t end = begin + 1;
+        while (end < chunk.length && chunk.offsets[end] == chunk.offsets[begin]) ++end;
+        int32_t size = end - begin;
+        for (int32_t i = begin; i < end; ++i) size += 2 * table[static_cast<unsigned char>(m_cur[i])];
+        size_t room = 0;
+        char *at = line == 0 || line + size > line_max ? nullptr : out.write_cursor(&room);
+        if (room >= static_cast<size_t>(size)) {
+            char *const start = at;
+            for (int32_t i = begin; i < end; ++i) {
+                auto c = static_cast<unsigned char>(m_cur[i]);
+                if (table[c]) at = put_escaped(at, c);
+                else *at++ = static_cast<char>(c);
+            }
+            out.commit(static_cast<size_t>(at - start));
+            line += size;
+        } else {
+            m_cycle.set_line_length(line);
+            m_cycle.move_line(out, size);
+            line = m_cycle.get_line_length();
+            write_quoted(out, m_table, m_cur + begin, m_cur + end);
+        }
+        begin = end;
     }
+    m_cycle.set_line_length(line);
 }
 
 void QPHeaderEncoder::complete(i18n::StringBuffer<char> &out) {

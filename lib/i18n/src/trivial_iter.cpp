@@ -33,7 +33,7 @@ void TrivialIter::relink(int32_t chunk_begin) {
 }
 
 void TrivialIter::set_in_str(const char *text, int32_t length) {
-    m_input.assign(text, static_cast<size_t>(length));
+    m_input = ScratchArray<char>(text, static_cast<size_t>(length));
     m_pos = 0;
     m_chunk = ChunkRef<char>();
 }

@@ -8,6 +8,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/chunk.h"
+#include "i18n/scratch.h"
 #include "i18n/ucnv_iter.h"
 
 namespace i18n {
@@ -17,7 +18,7 @@ namespace i18n {
 template <class T>
 class InputMBCharTracer {
 public:
-    void set_input(const T *text, int32_t length) { m_input.assign(text, static_cast<size_t>(length)); }
+    void set_input(const T *text, int32_t length) { m_input = ScratchArray<T>(text, static_cast<size_t>(length)); }
     const T *get_input() const { return m_input.data(); }
     int32_t get_input_length() const { return static_cast<int32_t>(m_input.size()); }
 
@@ -38,7 +39,7 @@ public:
     }
 
 protected:
-    std::basic_string<T> m_input;
+    ScratchArray<T> m_input;
 };
 
 // Converts its own copy of the input: bytes to UTF-16 in chunks of `units_chunk`
@@ -148,7 +149,7 @@ public:
 private:
     void relink(int32_t chunk_begin);
 
-    std::string m_input;
+    ScratchArray<char> m_input;
     size_t m_pos = 0;
     int32_t m_chunk_size;
     int32_t m_limit;

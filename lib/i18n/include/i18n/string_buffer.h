@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "i18n.h"
+#include "i18n/scratch.h"
 
 namespace i18n {
 
@@ -51,6 +52,15 @@ public:
             count -= n;
         }
     }
+    // Direct writing for encoders: the cursor, with at least one element of room
+    // behind it in the current block (*room says how many); commit() then
+    // counts what was written there.
+    T *write_cursor(size_t *room) {
+        if (m_cursor == m_block_end) next_block();
+        *room = static_cast<size_t>(m_block_end - m_cursor);
+        return m_cursor;
+    }
+    void commit(size_t count) { m_cursor += count; }
     // Moves the cursor back over the last element; nothing happens when empty.
     void step_back() {
         if (!m_current) return;
@@ -97,7 +107,7 @@ public:
 private:
     struct Slab {
         std::unique_ptr<StrLink<T>[]> links;
-        std::unique_ptr<T[]> data;
+        ScratchArray<T> data;
     };
 
     void append_all(const BufferImpl &other) {
@@ -112,13 +122,12 @@ private:
     }
     void add_slab() {
         size_t count = m_slabs.empty() ? 1 : (m_slabs.size() < 12 ? size_t{1} << m_slabs.size() : 4096);
-        Slab slab{std::make_unique<StrLink<T>[]>(count),
-                  std::unique_ptr<T[]>(new T[count * static_cast<size_t>(m_block_size)])};
+        Slab slab{std::make_unique<StrLink<T>[]>(count), ScratchArray<T>(count * static_cast<size_t>(m_block_size))};
         StrLink<T> *tail = m_current;
         while (tail && tail->next) tail = tail->next;
         for (size_t i = 0; i < count; ++i) {
             StrLink<T> &link = slab.links[i];
-            link.data = slab.data.get() + i * static_cast<size_t>(m_block_size);
+            link.data = slab.data.data() + i * static_cast<size_t>(m_block_size);
             link.size = m_block_size;
             link.previous = i ? &slab.links[i - 1] : tail;
             link.next = i + 1 < count ? &slab.links[i + 1] : nullptr;
