@@ -55,3 +55,10 @@ const TOKEN_GROUPS *nt_current_token_groups() {
     }
     return static_cast<const TOKEN_GROUPS *>(context->token_groups);
 }
+
+void nt_forget_current_token_groups() {
+    nt_thread_context *context = nt_thread_context_get();
+    if (!context) return;
+    std::free(context->token_groups);
+    context->token_groups = nullptr;
+}

@@ -13,3 +13,5 @@ DWORD nt_read_token_information(HANDLE token, TOKEN_INFORMATION_CLASS informatio
 // The current token's groups, read once per thread and kept in the thread's
 // record until the identity flush; null when they cannot be read.
 const TOKEN_GROUPS *nt_current_token_groups();
+// The identity flush's part here: the calling thread forgets its token groups.
+void nt_forget_current_token_groups();
