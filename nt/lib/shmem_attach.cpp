@@ -33,7 +33,10 @@ FileState judge_file(HANDLE file, bool created, uint32_t total_size) {
     if (!shmem_header_marked(&header)) return FileState::damaged;
     // Content written before the machine started is stale whatever it holds.
     if (header.last_update <= shmem_boot_time()) return FileState::reinitialise;
-    if (high != 0 || size != total_size || !shmem_header_sound(&header, total_size)) return FileState::damaged;
+    // A file cut short would fault when its missing pages are touched; one
+    // longer than the area (left by a larger setting) is harmless.
+    if (high == 0 && size < total_size) return FileState::damaged;
+    if (!shmem_header_sound(&header, total_size)) return FileState::damaged;
     return FileState::good;
 }
 
@@ -145,8 +148,8 @@ bool attach_debug_copy(shmem_area *area) {
     shmem_header header{};
     DWORD read = 0, high = 0;
     DWORD size = GetFileSize(file, &high);
-    bool sound = ReadFile(file, &header, sizeof header, &read, nullptr) && read == sizeof header && high == 0 &&
-                 size >= area->total_size && shmem_header_sound(&header, area->total_size);
+    bool sound = ReadFile(file, &header, sizeof header, &read, nullptr) && read == sizeof header &&
+                 (high != 0 || size >= area->total_size) && shmem_header_sound(&header, area->total_size);
     if (sound) area->section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, area->total_size, nullptr);
     CloseHandle(file);
     if (!sound) {
