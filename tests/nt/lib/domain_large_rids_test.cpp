@@ -2,6 +2,7 @@
 // primary and trusted offsets move up by the RID shift of 4, the builtin and
 // account domains and the marker of a trust without an offset do not.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "machine.h"
 #include "nt.h"
 #include "ntregy.h"
+#include "wnet.h"
 
 namespace {
 
@@ -22,7 +24,12 @@ class LargeRids : public testing::Test {
 public:
     static void SetUpTestSuite() {
         DWORD one = 1;
-        ASSERT_EQ(ntregy_set_param(kLargeRids, &one, nullptr), 0);
+        if (geteuid() == 0) ASSERT_EQ(ntregy_set_param(kLargeRids, &one, nullptr), 0);
+    }
+
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "only root writes the machine's settings";
     }
 };
 
@@ -71,6 +78,18 @@ TEST_F(LargeRids, OffsetsBothWays) {
     EXPECT_STREQ(value->name, "PARTNER");
     EXPECT_EQ(ntx_tpo_to_sid(0x200000, nullptr), nullptr) << "the unshifted offset found the trust";
     EXPECT_EQ(quarn::test::sid_text(ntx_primary_domain_sid()), kWide);
+}
+
+TEST_F(LargeRids, TheTrustsAreReadOverANullSession) {
+    ntx_tpo_db *db = ntx_get_tpo_db_from_lsa();
+    ASSERT_NE(db, nullptr);
+    ASSERT_EQ(db->count, 2);
+    EXPECT_STREQ(db->entries[0].name, "PARTNER");
+    EXPECT_EQ(db->entries[0].offset, 0x200000u) << "offsets are kept unshifted";
+    EXPECT_STREQ(db->entries[1].name, "OLDNT");
+    EXPECT_EQ(db->entries[1].offset, NTX_NO_POSIX_OFFSET);
+    EXPECT_EQ(WNetCancelConnection2A("\\\\WIDEDC\\IPC$", 0, TRUE), ERROR_NOT_CONNECTED)
+        << "the null session outlived the read";
 }
 
 }  // namespace
