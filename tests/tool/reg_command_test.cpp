@@ -5,9 +5,6 @@
 namespace quarn::test {
 namespace {
 
-const std::string kSuccess = "The operation completed successfully.\n";
-const std::string kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
-
 using RegQuery = RegTool;
 using RegAdd = RegTool;
 using RegDelete = RegTool;

@@ -4,24 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "reg_file.h"
-#include "winnls.h"
+#include "utf16_bytes.h"
 #include "winreg.h"
 
 namespace quarn::tool {
 namespace {
 
 using namespace std::string_literals;
+using test::utf16le_with_bom;
 
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
-
-std::string utf16le_with_bom(std::string_view utf8) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : win32::utf8_to_utf16(utf8)) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
 
 // A file of one key, HKEY_CURRENT_USER\T, with `lines` below its section line.
 std::string one_key_file(const std::string &lines) { return kHeader + "[HKEY_CURRENT_USER\\T]\r\n" + lines + "\r\n"; }

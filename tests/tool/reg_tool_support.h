@@ -9,8 +9,12 @@
 
 #include "child_process.h"
 #include "temp_prefix.h"
+#include "utf16_bytes.h"
 
 namespace quarn::test {
+
+inline const std::string kSuccess = "The operation completed successfully.\n";
+inline const std::string kNotFound = "ERROR: The system was unable to find the specified registry key or value.\n";
 
 class RegTool : public ::testing::Test {
 protected:
@@ -28,8 +32,5 @@ protected:
 
     TempPrefix prefix_;
 };
-
-// The UTF-8 text of UTF-16LE bytes after their byte-order mark; "" without one.
-std::string utf16_file_text(const std::string &bytes);
 
 }  // namespace quarn::test

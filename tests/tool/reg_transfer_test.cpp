@@ -10,16 +10,6 @@
 namespace quarn::test {
 namespace {
 
-using namespace std::string_literals;
-
-const std::string kSuccess = "The operation completed successfully.\n";
-
-std::string utf16le_with_bom(const std::string &ascii) {
-    std::string bytes = "\xFF\xFE";
-    for (char c : ascii) bytes += {c, '\0'};
-    return bytes;
-}
-
 using RegExport = RegTool;
 using RegImport = RegTool;
 using RegRoundTrip = RegTool;
@@ -68,7 +58,7 @@ TEST_F(RegExport, AsksBeforeReplacingAFile) {
 TEST_F(RegExport, FailsWithoutWritingAFile) {
     ChildResult result = reg({"export", "HKCU\\Missing", path("m.reg")});
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.err, "ERROR: The system was unable to find the specified registry key or value.\n");
+    EXPECT_EQ(result.err, kNotFound);
     EXPECT_FALSE(std::filesystem::exists(path("m.reg")));
     reg_ok({"add", "HKCU\\X"});
     result = reg({"export", "HKCU\\X", path("no/such/dir/x.reg")});
