@@ -16,20 +16,7 @@
 #include "trace.h"
 #include "winnls.h"
 
-// The persistent hash tables come with the shared memory areas, which some
-// builds leave out: there every table fails to open, and lookups answer
-// from this process's own facts.
-#pragma weak phash_create
-#pragma weak phash_lookup
-#pragma weak phash_enter
-#pragma weak phash_next
-#pragma weak phash_close
-#pragma weak phash_lock
-#pragma weak phash_unlock
-
 namespace {
-
-bool tables_linked() { return phash_create != nullptr; }
 
 constexpr GUID kSidTpoId = {0x5941C680, 0xA295, 0x11CF, {0x86, 0xFA, 0x00, 0xA0, 0x24, 0x1A, 0x3E, 0x7D}};
 constexpr GUID kTpoSidId = {0x9566EEC0, 0xA297, 0x11CF, {0x86, 0xFA, 0x00, 0xA0, 0x24, 0x1A, 0x3E, 0x7D}};
@@ -60,13 +47,11 @@ bool key_of(PSID sid, SidKey &key) {
 }
 
 int open_sid_tpo(phash_table **table) {
-    if (!tables_linked()) return 0;
     return phash_create(&kSidTpoId, kTableSize, NTX_SID_SIZE, sizeof(ntx_sid_tpo_value), phash_sid_hash_fn,
                         phash_sid_keycmp_fn, kSidTpoName, PHASH_FLAG_GLOBAL, table);
 }
 
 int open_tpo_sid(phash_table **table) {
-    if (!tables_linked()) return 0;
     return phash_create(&kTpoSidId, kTableSize, sizeof(DWORD), sizeof(ntx_tpo_sid_value), phash_int_hash_fn,
                         phash_int_keycmp_fn, kTpoSidName, PHASH_FLAG_GLOBAL, table);
 }
