@@ -78,6 +78,13 @@ LONG resolve(HKEY handle, Key &key, std::shared_ptr<KeyObject> &holder) {
     return ERROR_SUCCESS;
 }
 
+// The key behind `handle` when the handle holds the right `needed`.
+LONG resolve_for(HKEY handle, REGSAM needed, Key &key, std::shared_ptr<KeyObject> &holder) {
+    LONG status = resolve(handle, key, holder);
+    if (status != ERROR_SUCCESS) return status;
+    return (key.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 // The rights a new handle gets for `wanted` on a hive, or ERROR_ACCESS_DENIED
 // when it asks to change a hive this process may only read.
 LONG grant(REGSAM wanted, const Hive &hive, REGSAM &granted) {
@@ -266,9 +273,8 @@ LONG RegQueryValueExA(HKEY handle, LPCSTR name, LPDWORD reserved, LPDWORD type, 
     if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_QUERY_VALUE, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     std::string folded = fold_name(name ? name : "");
     return key.hive->read([&](Transaction &t) -> LONG {
         auto value = t.find_value(key.id, folded);
@@ -283,9 +289,8 @@ LONG RegSetValueExA(HKEY handle, LPCSTR name, DWORD reserved, DWORD type, const 
     if (name_units(value_name) > REG_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_SET_VALUE, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string folded = fold_name(value_name);
     return key.hive->write([&](Transaction &t) -> LONG {
         if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
@@ -298,9 +303,8 @@ LONG RegSetValueExA(HKEY handle, LPCSTR name, DWORD reserved, DWORD type, const 
 LONG RegDeleteValueA(HKEY handle, LPCSTR name) {
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_SET_VALUE, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string folded = fold_name(name ? name : "");
     return key.hive->write([&](Transaction &t) -> LONG {
         if (!t.delete_value(key.id, folded)) return missing(t, key, ERROR_FILE_NOT_FOUND);
@@ -340,9 +344,8 @@ LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LP
     if (!name || !name_length || reserved || (class_name && !class_length)) return ERROR_INVALID_PARAMETER;
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_ENUMERATE_SUB_KEYS, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     std::unique_lock<std::mutex> cursor;
     if (key.object) cursor = std::unique_lock(key.object->cursor_mutex);
     return key.hive->read([&](Transaction &t) -> LONG {
@@ -367,9 +370,8 @@ LONG RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LP
     if (!name || !name_length || reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_QUERY_VALUE, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     std::unique_lock<std::mutex> cursor;
     if (key.object) cursor = std::unique_lock(key.object->cursor_mutex);
     return key.hive->read([&](Transaction &t) -> LONG {
@@ -394,9 +396,8 @@ LONG RegQueryInfoKeyA(HKEY handle, LPSTR class_name, LPDWORD class_length, LPDWO
     if (reserved || (class_name && !class_length)) return ERROR_INVALID_PARAMETER;
     Key key;
     std::shared_ptr<KeyObject> holder;
-    LONG status = resolve(handle, key, holder);
+    LONG status = resolve_for(handle, KEY_QUERY_VALUE, key, holder);
     if (status != ERROR_SUCCESS) return status;
-    if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     return key.hive->read([&](Transaction &t) -> LONG {
         auto row = t.find_key(key.path);
         if (!row || row->id != key.id) return ERROR_KEY_DELETED;
