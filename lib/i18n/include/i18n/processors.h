@@ -228,6 +228,8 @@ public:
     virtual ~CharsetFinder();
 
     const char *get_from_name() const { return m_from.c_str(); }
+    // The target table that the finder looked in.
+    hash_str_t get_table() const { return m_table; }
     // The table's target name, or NULL.
     const char *get_to_name() const { return m_to; }
 
