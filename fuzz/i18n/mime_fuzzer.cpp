@@ -10,7 +10,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/utf16.h>
 #include <vector>
 
 #include "i18n.h"
@@ -113,6 +115,26 @@ bool comes_back(const std::u16string &units, const char *to) {
     return !iso2022;
 }
 
+// ICU's stop callback drops default-ignorable code points (U+200B and the
+// like) that a target cannot hold, instead of failing; a text may come back
+// without them.
+bool same_text(const std::u16string &decoded, const std::u16string &expected) {
+    if (decoded == expected) return true;
+    std::u16string visible;
+    for (size_t i = 0; i < expected.size();) {
+        UChar32 c;
+        U16_NEXT(expected.data(), i, expected.size(), c);
+        if (u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) continue;
+        if (U_IS_BMP(c)) {
+            visible += static_cast<char16_t>(c);
+        } else {
+            visible += U16_LEAD(c);
+            visible += U16_TRAIL(c);
+        }
+    }
+    return decoded == visible;
+}
+
 struct Case {
     std::string text;
     const char *from;
@@ -130,9 +152,11 @@ void check_header(const Case &c, std::string_view encoded, char letter, const ch
     std::u16string joined;
     const std::string open = std::string("=?") + to + "?";
     bool first = true;
-    for (std::string_view word : split(encoded, "\r\n\t")) {
-        // 75 bytes a line, the break's three counted on the line it begins.
-        if (word.size() > (first ? 75u : 72u)) fault("header line too long");
+    for (std::string_view word : encoded.empty() ? std::vector<std::string_view>() : split(encoded, "\r\n\t")) {
+        // 75 bytes a line, the break's three counted on the line it begins. A
+        // charset name of more than 50 bytes leaves no room for a character:
+        // the library reports that (pfm_assert_fail) and writes long words.
+        if (word.size() > (first ? 75u : 72u) && std::strlen(to) <= 50) fault("header line too long");
         first = false;
         if (word.substr(0, open.size()) != open || word.size() < open.size() + 4) fault("word does not open right");
         char kind = word[open.size()];
@@ -146,7 +170,7 @@ void check_header(const Case &c, std::string_view encoded, char letter, const ch
             fault("a word does not decode on its own");
         joined += units;
     }
-    if (joined != c.expected) fault("header does not decode to the text");
+    if (!same_text(joined, c.expected)) fault("header does not decode to the text");
 }
 
 void check_body(const Case &c, std::string_view encoded, i18n_mime_encoding_t kind, const char *to) {
@@ -176,7 +200,7 @@ void check_body(const Case &c, std::string_view encoded, i18n_mime_encoding_t ki
         return;
     }
     std::u16string units;
-    if (!to_unicode(bytes, to, units) || units != c.expected) fault("body does not decode to the text");
+    if (!to_unicode(bytes, to, units) || !same_text(units, c.expected)) fault("body does not decode to the text");
 }
 
 // A chosen body: unchanged when no encoder was chosen.
@@ -202,7 +226,7 @@ void check_iconv(const Case &c) {
     if (code == 0) {
         std::u16string units;
         if (comes_back(c.expected, c.to) &&
-            (!c.decodes || !to_unicode({out, length}, c.to, units) || units != c.expected))
+            (!c.decodes || !to_unicode({out, length}, c.to, units) || !same_text(units, c.expected)))
             fault("i18n_iconv_easy_ex output does not decode to the input");
     } else if (code < -4 || (from && to && position > c.text.size())) {
         fault("i18n_iconv_easy_ex code or position out of range");
