@@ -11,11 +11,11 @@
 
 namespace {
 
-// Feeds `text` in chunks of at most `chunk` bytes (unconverted) to `encoder`.
-std::string encode_passed_through(i18n_mime::GenericEncoder &encoder, const std::string &text, int32_t chunk = 256) {
-    i18n::TrivialIter iter(256);
+// Runs the iterator's chunks through the encoder, as a converter encoder does.
+std::string drive(i18n::CharsetToCharsetIterPrototype &iter, i18n_mime::GenericEncoder &encoder,
+                  const std::string &text, int32_t limit) {
     iter.set_in_str(text.data(), static_cast<int32_t>(text.size()));
-    iter.set_chunk_limit(chunk);
+    if (limit != -1) iter.set_chunk_limit(limit);
     i18n::StringBuffer<char> out(256);
     do {
         iter.next();
@@ -26,19 +26,16 @@ std::string encode_passed_through(i18n_mime::GenericEncoder &encoder, const std:
     return result.get();
 }
 
+// Feeds `text` in chunks of at most `chunk` bytes (unconverted) to `encoder`.
+std::string encode_passed_through(i18n_mime::GenericEncoder &encoder, const std::string &text, int32_t chunk = 256) {
+    i18n::TrivialIter iter(256);
+    return drive(iter, encoder, text, chunk);
+}
+
 // Feeds `text` converted from UTF-8 to UTF-8 in whole characters, as headers are.
 std::string encode_header(i18n_mime::GenericEncoder &encoder, const std::string &text) {
     i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter> iter("UTF-8", "UTF-8", 86, 256);
-    iter.set_in_str(text.data(), static_cast<int32_t>(text.size()));
-    if (encoder.get_limit_byte_size() != -1) iter.set_chunk_limit(encoder.get_limit_byte_size());
-    i18n::StringBuffer<char> out(256);
-    do {
-        iter.next();
-        encoder.encode(iter, out);
-    } while (iter.has_more());
-    encoder.complete(out);
-    std::unique_ptr<char[]> result(out.get_str(nullptr));
-    return result.get();
+    return drive(iter, encoder, text, encoder.get_limit_byte_size());
 }
 
 struct Row {

@@ -11,5 +11,7 @@ namespace quarn::tool {
 void add_setup_command(CLI::App &app);
 void add_error_command(CLI::App &app);
 void add_reg_command(CLI::App &app);
+void add_mime_command(CLI::App &app);
+void add_charset_command(CLI::App &app);
 
 }  // namespace quarn::tool

@@ -18,6 +18,8 @@ int main(int argc, char **argv) {
     add_setup_command(app);
     add_error_command(app);
     add_reg_command(app);
+    add_mime_command(app);
+    add_charset_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {
