@@ -162,6 +162,82 @@ NT_API LPSECURITY_ATTRIBUTES nt_public_security_attributes(void);
 /* 1 if kernel object names may carry the "Global\" prefix, else 0. */
 NT_API int nt_ob_has_global_prefix(void);
 
+/* ---- tokens and account names ------------------------------------------------ */
+
+/* The room of a qualified account name "DOMAIN\name", terminator included. */
+#define NT_QUALIFIED_NAME_SIZE 322
+
+/* Text of the current user's SID in dst (len bytes); 0, or -1. */
+NT_API int nt_get_sid_str(char *dst, size_t len);
+/* A malloc'd copy of the current user's domain SID in *domain_out (set to
+ * null first); 0, or -1. */
+NT_API int nt_get_domain_sid(PSID *domain_out);
+NT_API int nt_get_domain_sid_str(char *dst, size_t len);
+/* The current user's domain name in dst (len bytes); 0, or -1. */
+NT_API int nt_get_domain_name(char *dst, size_t len);
+/* 1 if the current user is an account of the primary or a trusted domain. */
+NT_API int nt_is_domain_user(void);
+/* A primary token made from the thread's impersonation token in *token_out
+ * (closed by the caller), or INVALID_HANDLE_VALUE when the thread is not
+ * impersonating; 0, or -1 with INVALID_HANDLE_VALUE on failure. */
+NT_API int nt_get_impersonation_token(HANDLE *token_out);
+
+/* Resolves `name` on `server` (null: this machine), a bare name first as the
+ * user's DOMAIN\name: the SID (sid_size bytes), the referenced domain
+ * (domain_size characters), the account type (NT_SID_*) and the qualified
+ * name in qualified_out (NT_QUALIFIED_NAME_SIZE bytes); 1, or 0. */
+NT_API int nt_lookup_account_name_server(const char *server, const char *name, PSID sid, DWORD sid_size,
+                                         char *domain, DWORD domain_size, int *use_out, char *qualified_out);
+NT_API int nt_lookup_account_name(const char *name, PSID sid, DWORD sid_size, char *domain, DWORD domain_size,
+                                  int *use_out, char *qualified_out);
+/* Text of the SID, or of the domain SID, of the user `name`; 0, or -1. */
+NT_API int nt_get_user_sid_str(const char *name, char *dst, size_t len);
+NT_API int nt_get_domain_sid_str_user(const char *name, char *dst, size_t len);
+/* 1 if `name` is a well-known group, else 0. */
+NT_API int nt_is_well_known_group_cred(const char *name);
+/* The current user's DOMAIN\name (the library's buffer), or null. */
+NT_API char *nt_getlogin(void);
+/* "\\NAME" of the primary domain controller in dst (max bytes): 1, with an
+ * empty dst outside any domain; 0 when it cannot be had. */
+NT_API int nt_get_pdc_name(char *dst, int max);
+
+/* The four identity name caches on standard output. */
+NT_API void nt_dump_cache(void);
+/* Call after changing the thread's token: the identity answers kept from
+ * the old token are forgotten.  Neither changes the token. */
+NT_API void nt_impersonate_user(void);
+NT_API void nt_revert_to_self(void);
+
+/* ---- uids, passwd and group records --------------------------------------------- */
+
+/* No uid: the SID has none, or the uid names no SID. */
+#define NT_NO_UID 0xFFFFFFFFu
+
+/* A user's record.  It belongs to the library and stays valid until the
+ * thread's next call of the same function or the thread's end. */
+typedef struct nt_passwd {
+    char *pw_name;          /* DOMAIN\name, NT_QUALIFIED_NAME_SIZE bytes */
+    PSID pw_sid;            /* the user's SID, in 68 bytes */
+    PSID pw_primary_group;  /* the user's primary group, or null */
+    char *pw_gecos;         /* the full name up to its first of ",;:([<{", or empty */
+    char *pw_dir;           /* the home directory, or empty */
+} nt_passwd;
+
+/* A group's record, owned as the passwd record is. */
+typedef struct nt_group {
+    char *gr_name; /* DOMAIN\name */
+    PSID gr_sid;
+} nt_group;
+
+/* The uid (and gid) of a SID: its domain's uid base OR its RID; NT_NO_UID. */
+NT_API DWORD nt_sid_to_uid(PSID sid);
+NT_API nt_passwd *nt_getpwnam_sid(const char *name);
+NT_API nt_passwd *nt_getpwsid_sid(PSID sid);
+NT_API nt_group *nt_getgrnam_sid(const char *name);
+NT_API nt_group *nt_getgrsid_sid(PSID sid);
+/* The current user's home directory in dst (at least 261 bytes), or null. */
+NT_API char *nt_get_my_homedir(char *dst, size_t dst_len);
+
 #ifdef __cplusplus
 }
 #endif

@@ -89,6 +89,11 @@ NT_API int ntx_in_my_domain(const char *machine, int *reached);
  * this one); a Win32 error code, 0 on success. */
 NT_API DWORD ntx_grant_logon_svc(const char *machine, const char *account);
 
+/* ---- uids -------------------------------------------------------------------- */
+
+/* A malloc'd SID of `uid` in *sid_out and 0; -1 when the uid names none. */
+NT_API int ntx_uid_to_sid(DWORD uid, PSID *sid_out);
+
 #ifdef __cplusplus
 }
 #endif

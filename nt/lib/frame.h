@@ -2,21 +2,13 @@
 // with its private heap, and the one-time initialisation behind both.
 #pragma once
 
+#include "nt.h"
 #include "win32.h"
 
-// The calling thread's identity results, allocated from its private heap.
-struct nt_passwd_record {
-    char *name;
-    char *passwd;
-    char *gecos;
-    char *dir;
-    char *shell;
-};
-
-struct nt_group_record {
-    char *name;
-    PSID sid;
-};
+// The calling thread's identity results, allocated from its private heap:
+// the records that the passwd and group look-ups return.
+using nt_passwd_record = nt_passwd;
+using nt_group_record = nt_group;
 
 struct nt_thread_context {
     HANDLE heap;  // first field: destroying it frees the record and all it holds

@@ -2,29 +2,15 @@
 // impersonation token, else the process token), copied once into the
 // thread's heap and kept there until the thread ends or the identity caches
 // are flushed.
-#include <cstring>
-
+#include "current_token.h"
 #include "frame.h"
 #include "nt.h"
 #include "trace.h"
 
 namespace {
 
+// The token user is read into a fixed buffer; a longer answer fails.
 constexpr DWORD kTokenUserBufferSize = 100;
-
-// The current token for querying, or null after tracing the failure.
-HANDLE open_current_token(DWORD access) {
-    HANDLE token = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), access, TRUE, &token)) return token;
-    DWORD error = GetLastError();
-    if (error != ERROR_NO_TOKEN) {
-        NT_TRACE_FAILURE("OpenThreadToken", error);
-        return nullptr;
-    }
-    if (OpenProcessToken(GetCurrentProcess(), access, &token)) return token;
-    NT_TRACE_FAILURE("OpenProcessToken", GetLastError());
-    return nullptr;
-}
 
 }  // namespace
 
@@ -33,7 +19,7 @@ extern "C" NT_API int nt_get_user_sid(PSID *sid_out) {
     nt_thread_context *context = nt_thread_context_get();
     if (!context) return 0;
     if (!context->user_sid) {
-        HANDLE token = open_current_token(TOKEN_QUERY);
+        HANDLE token = nt_open_current_token(TOKEN_QUERY);
         if (!token) return 0;
         alignas(8) BYTE buffer[kTokenUserBufferSize];
         DWORD needed = 0;
@@ -45,7 +31,11 @@ extern "C" NT_API int nt_get_user_sid(PSID *sid_out) {
         DWORD length = GetLengthSid(sid);
         void *copy = nt_thread_alloc(context, length);
         if (!copy) return 0;
-        std::memcpy(copy, sid, length);
+        if (!CopySid(length, copy, sid)) {
+            NT_TRACE_FAILURE("CopySid", GetLastError());
+            nt_thread_free(context, copy);
+            return 0;
+        }
         context->user_sid = copy;
     }
     *sid_out = context->user_sid;
