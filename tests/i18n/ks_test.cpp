@@ -52,7 +52,8 @@ TEST(PfmAssertFail, ReportsExpressionFileAndLineAndReturns) {
 }
 
 TEST(HashStr, KeysAreCopiedOnEntry) {
-    hash_str_t table = hash_str_create(200, 4, 0);
+    // Tables live for the process, as the library's own do.
+    static hash_str_t table = hash_str_create(200, 4, 0);
     ASSERT_NE(table, nullptr);
     char key[] = "transient";
     void **slot = nullptr;
@@ -66,7 +67,8 @@ TEST(HashStr, KeysAreCopiedOnEntry) {
 }
 
 TEST(HashStr, SlotsStayWhereTheyAreAsTheTableGrows) {
-    hash_str_t table = hash_str_create(200, 4, 0);
+    // Tables live for the process, as the library's own do.
+    static hash_str_t table = hash_str_create(200, 4, 0);
     std::vector<void **> slots;
     for (int i = 0; i < 5000; ++i) {
         void **slot = nullptr;
@@ -84,7 +86,8 @@ TEST(HashStr, SlotsStayWhereTheyAreAsTheTableGrows) {
 }
 
 TEST(HashStr, EnteringAKeyAgainGivesItsSlot) {
-    hash_str_t table = hash_str_create(200, 4, 0);
+    // Tables live for the process, as the library's own do.
+    static hash_str_t table = hash_str_create(200, 4, 0);
     void **first = nullptr;
     void **second = nullptr;
     EXPECT_EQ(hash_str_enter(table, "Key", nullptr, &first), 1);

@@ -123,10 +123,14 @@ extern "C" int i18n_iconv_easy_ex(i18n_charset_t from, const char *in, size_t in
     if (!*out) *out = new char[capacity];
     FromUnicodeResult result = from_unicode(target_converter, units.data(), count, *out, capacity);
     *out_len = result.written;
-    if (result.code != U_INVALID_CHAR_FOUND && result.code != U_BUFFER_OVERFLOW_ERROR) return I18N_ICONV_OK;
+    if (U_SUCCESS(result.code)) return I18N_ICONV_OK;
     if (fail_pos) {
         int32_t position = result.last_unit >= 0 ? unit_offsets[static_cast<size_t>(result.last_unit)] : 0;
         *fail_pos = static_cast<size_t>(std::max(position, 0));
     }
-    return result.code == U_INVALID_CHAR_FOUND ? I18N_ICONV_UNMAPPABLE : I18N_ICONV_NO_ROOM;
+    if (result.code == U_INVALID_CHAR_FOUND) return I18N_ICONV_UNMAPPABLE;
+    if (result.code == U_BUFFER_OVERFLOW_ERROR) return I18N_ICONV_NO_ROOM;
+    // Any other failure, such as a lone surrogate that UTF-7 can carry, leaves
+    // the output cut short: it is not a success.
+    return I18N_ICONV_MALFORMED;
 }
