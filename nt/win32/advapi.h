@@ -70,7 +70,9 @@ typedef struct _SID_AND_ATTRIBUTES {
     DWORD Attributes;
 } SID_AND_ATTRIBUTES, *PSID_AND_ATTRIBUTES;
 
-typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
+// Callers may pass any number where these enumerations are asked for; the
+// calls refuse the ones outside the range.
+typedef enum _TOKEN_TYPE : int { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
 
 typedef struct _TOKEN_USER {
     SID_AND_ATTRIBUTES User;
@@ -100,7 +102,7 @@ constexpr DWORD SE_GROUP_LOGON_ID = 0xC0000000;
 
 constexpr DWORD TOKEN_ALL_ACCESS = 0x000F01FF;
 
-typedef enum _SECURITY_IMPERSONATION_LEVEL {
+typedef enum _SECURITY_IMPERSONATION_LEVEL : int {
     SecurityAnonymous,
     SecurityIdentification,
     SecurityImpersonation,
