@@ -17,6 +17,17 @@ constexpr size_t kDebugPathSize = MAX_PATH;
 shmem_area global_area{};
 shmem_area private_area{};
 
+// A process's logon session never changes, so it is asked for once.
+bool runs_as_local_system() {
+    static int volatile answer = -1;
+    int known = __atomic_load_n(&answer, __ATOMIC_ACQUIRE);
+    if (known < 0) {
+        known = nt_get_logon_luid(GetCurrentProcessId()) == kLocalSystemLogon ? 1 : 0;
+        __atomic_store_n(&answer, known, __ATOMIC_RELEASE);
+    }
+    return known == 1;
+}
+
 }  // namespace
 
 int64_t shmem_now() { return static_cast<int64_t>(std::time(nullptr)); }
@@ -28,7 +39,7 @@ int64_t shmem_boot_time() { return shmem_now() - static_cast<int64_t>(GetTickCou
 extern "C" NT_API int shmem_create_area(int, int global, shmem_area **area_out) {
     if (!area_out) return 0;
     *area_out = nullptr;
-    if (nt_get_logon_luid(GetCurrentProcessId()) == kLocalSystemLogon) global = 1;
+    if (runs_as_local_system()) global = 1;
     char debug_path[kDebugPathSize];
     size_t needed = 0;
     const char *debug = nt_getenv_safe("QUARN_DEBUG_SHMEM_FILE", debug_path, sizeof debug_path, &needed);

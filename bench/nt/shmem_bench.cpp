@@ -1,0 +1,180 @@
+// The identity caches' cost: "Sid->Uid" look-up hits from one process and
+// from two at once, a replacing enter, and nt_init in a fresh process that
+// opens both areas and the four tables.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "identity_caches.h"
+#include "nt.h"
+#include "ntregy.h"
+#include "phash.h"
+#include "win32.h"
+
+namespace {
+
+constexpr int kHostData = 16;
+constexpr int kShmemTotalAreaSize = 45;
+constexpr unsigned kKeys = 64;
+
+// S-1-5-21-1000-N as a 68-byte key.
+void sid_key(unsigned n, BYTE (&key)[kSidSize]) {
+    std::memset(key, 0, sizeof key);
+    key[0] = 1;
+    key[1] = 3;
+    key[7] = 5;
+    DWORD sub[3] = {21, 1000, n};
+    std::memcpy(key + 8, sub, sizeof sub);
+}
+
+bool fill_sid_uid() {
+    nt_init();
+    if (!nt_sid_uid_cache) return false;
+    for (unsigned n = 0; n < kKeys; ++n) {
+        BYTE key[kSidSize];
+        sid_key(n, key);
+        DWORD uid = 0x30000 | n;
+        if (!phash_enter(nt_sid_uid_cache, key, &uid, sizeof uid)) return false;
+    }
+    return true;
+}
+
+void look_up_all(benchmark::State &state) {
+    BYTE keys[kKeys][kSidSize];
+    for (unsigned n = 0; n < kKeys; ++n) sid_key(n, keys[n]);
+    unsigned n = 0;
+    for (auto _ : state) {
+        DWORD uid = 0;
+        unsigned size = sizeof uid;
+        if (!phash_lookup(nt_sid_uid_cache, keys[n++ % kKeys], &uid, &size)) state.SkipWithError("miss");
+        benchmark::DoNotOptimize(uid);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void LookupHit(benchmark::State &state) {
+    if (!fill_sid_uid()) return state.SkipWithError("no Sid->Uid table");
+    look_up_all(state);
+}
+BENCHMARK(LookupHit);
+
+// The same while another process looks up in the same table without pause.
+void LookupHitBesideAnotherProcess(benchmark::State &state) {
+    if (!fill_sid_uid()) return state.SkipWithError("no Sid->Uid table");
+    pid_t other = fork();
+    if (other == 0) {
+        execl("/proc/self/exe", "shmem_bench", "--look-up-forever", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    look_up_all(state);
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+}
+BENCHMARK(LookupHitBesideAnotherProcess)->UseRealTime();
+
+void EnterReplacing(benchmark::State &state) {
+    if (!fill_sid_uid()) return state.SkipWithError("no Sid->Uid table");
+    BYTE key[kSidSize];
+    sid_key(7, key);
+    DWORD uid = 0x30007;
+    for (auto _ : state) {
+        if (!phash_enter(nt_sid_uid_cache, key, &uid, sizeof uid)) state.SkipWithError("enter failed");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(EnterReplacing);
+
+// nt_init timed inside a new process each time; the files already exist.
+// With range 1 the child first reads a setting and its user SID, so that
+// the machine and the registry are open and only nt_init's own work is timed.
+void InitInFreshProcess(benchmark::State &state) {
+    if (!fill_sid_uid()) return state.SkipWithError("no Sid->Uid table");
+    const char *role = state.range(0) ? "--time-init-warm" : "--time-init";
+    double cpu_total = 0;
+    for (auto _ : state) {
+        int out[2];
+        if (pipe(out)) return state.SkipWithError("pipe");
+        pid_t child = fork();
+        if (child == 0) {
+            dup2(out[1], 1);
+            execl("/proc/self/exe", "shmem_bench", role, static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        char text[64] = {};
+        ssize_t got = read(out[0], text, sizeof text - 1);
+        close(out[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        double seconds = -1, cpu_seconds = 0;
+        if (got <= 0 || std::sscanf(text, "%lf %lf", &seconds, &cpu_seconds) != 2 || seconds < 0 || status != 0)
+            return state.SkipWithError("nt_init failed in the child");
+        state.SetIterationTime(seconds);
+        cpu_total += cpu_seconds;
+    }
+    // What nt_init itself spent on the processor, apart from waiting for it.
+    state.counters["cpu_us"] = cpu_total * 1e6 / static_cast<double>(state.iterations());
+}
+BENCHMARK(InitInFreshProcess)->Arg(0)->Arg(1)->UseManualTime()->Iterations(200);
+
+int child_main(const std::string &role) {
+    if (role == "--look-up-forever") {
+        nt_init();
+        BYTE key[kSidSize];
+        sid_key(3, key);
+        for (;;) {
+            DWORD uid = 0;
+            unsigned size = sizeof uid;
+            phash_lookup(nt_sid_uid_cache, key, &uid, &size);
+        }
+    }
+    if (role == "--time-init-warm") {
+        DWORD capacity = 0;
+        PSID sid = nullptr;
+        ntregy_get_param(kShmemTotalAreaSize, sizeof capacity, &capacity, nullptr);
+        nt_get_user_sid(&sid);
+    }
+    timespec cpu_start{}, cpu_end{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_start);
+    auto start = std::chrono::steady_clock::now();
+    nt_init();
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_end);
+    double cpu = static_cast<double>(cpu_end.tv_sec - cpu_start.tv_sec) +
+                 static_cast<double>(cpu_end.tv_nsec - cpu_start.tv_nsec) / 1e9;
+    bool complete = nt_global_account_sid_cache && nt_sid_uid_cache && nt_domain_group_sid_cache &&
+                    nt_private_account_sid_cache;
+    std::printf("%.9f %.9f\n", complete ? took.count() : -1.0, cpu);
+    return complete ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 2 && std::strncmp(argv[1], "--", 2) == 0 && getenv("QUARN_PREFIX") &&
+        (std::strcmp(argv[1], "--look-up-forever") == 0 || std::strncmp(argv[1], "--time-init", 11) == 0))
+        return child_main(argv[1]);
+    // A throwaway prefix, so that measuring never touches a real installation.
+    char pattern[] = "/tmp/quarn-bench-XXXXXX";
+    const char *prefix = mkdtemp(pattern);
+    if (!prefix) return 1;
+    setenv("QUARN_PREFIX", prefix, 1);
+    std::string host_data = std::string(prefix) + "/hostdata";
+    std::filesystem::create_directories(host_data + "/var/cache");
+    if (ntregy_set_param(kHostData, host_data.c_str(), nullptr) != ERROR_SUCCESS) return 1;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(prefix);
+    return 0;
+}
