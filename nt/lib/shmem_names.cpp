@@ -43,8 +43,10 @@ bool store_names(shmem_area *area, const char *section, const char *mutex, const
 
 // The file's path: the host-data directory (HostData, else ProductHome) and
 // the suffix; false when no directory is configured or the path is a directory.
+// `sid_suffix` is "" or "." and the SID text; the room for the "." is in kSuffixRoom.
 bool build_file_path(const char *sid_suffix, char (&path)[MAX_PATH]) {
-    DWORD room = MAX_PATH - kSuffixRoom - static_cast<DWORD>(std::strlen(sid_suffix));
+    size_t sid_length = *sid_suffix ? std::strlen(sid_suffix) - 1 : 0;
+    DWORD room = MAX_PATH - kSuffixRoom - static_cast<DWORD>(sid_length);
     char directory[MAX_PATH] = {};
     DWORD status = ntregy_get_param(kSettingHostData, room, directory, nullptr);
     if (status == ERROR_FILE_NOT_FOUND) status = ntregy_get_param(kSettingProductHome, room, directory, nullptr);
