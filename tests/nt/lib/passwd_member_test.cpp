@@ -147,6 +147,9 @@ TEST(Groups, ByName) {
         {"Everyone", "Everyone", "S-1-1-0"},
         {"NT AUTHORITY\\SYSTEM", "NT AUTHORITY\\SYSTEM", "S-1-5-18"},
         {"nt authority\\Authenticated Users", "nt authority\\Authenticated Users", "S-1-5-11"},
+        // the account database has no NT AUTHORITY\Everyone: the bare name is a well-known group
+        {"NT AUTHORITY\\Everyone", "NT AUTHORITY\\Everyone", "S-1-1-0"},
+        {"nt authority\\CREATOR OWNER", "nt authority\\CREATOR OWNER", "S-1-3-0"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -158,7 +161,9 @@ TEST(Groups, ByName) {
 }
 
 TEST(Groups, UsersAndUnknownNamesAreNoGroups) {
-    for (const char *name : {"bob", "CORP\\alice", "nobody-here", "NT AUTHORITY\\nobody-here", "NT AUTHORITY\\"}) {
+    // BUILTIN\Users is an alias, not a well-known group, so NT AUTHORITY\Users is nothing
+    for (const char *name : {"bob", "CORP\\alice", "nobody-here", "NT AUTHORITY\\nobody-here", "NT AUTHORITY\\",
+                             "NT AUTHORITY\\Users", "NT AUTHORITY\\bob"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(nt_getgrnam_sid(name), nullptr);
     }
