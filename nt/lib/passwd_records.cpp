@@ -26,7 +26,7 @@ bool gecos_disabled() {
 // The record's buffers, made on the thread's first call; the primary group
 // of the previous call is released.
 nt_passwd *prepare(nt_thread_context *context, nt_passwd &record) {
-    std::free(record.pw_primary_group);
+    nt_thread_free(context, record.pw_primary_group);
     record.pw_primary_group = nullptr;
     if (!record.pw_name) {
         auto *name = static_cast<char *>(nt_thread_alloc(context, kQualifiedNameSize));
@@ -45,7 +45,20 @@ nt_passwd *prepare(nt_thread_context *context, nt_passwd &record) {
     return &record;
 }
 
-void fill_from_user_information(nt_passwd &record, PSID domain_sid, const char *name, const char *domain) {
+// The domain SID with one more RID, in the thread's heap, so that it goes with
+// the thread like the rest of the record.
+PSID thread_sid_with_rid(nt_thread_context *context, PSID domain_sid, DWORD rid) {
+    PSID sid = nt_sid_append_rid(domain_sid, rid);
+    if (!sid) return nullptr;
+    DWORD length = GetLengthSid(sid);
+    void *copy = nt_thread_alloc(context, length);
+    if (copy) std::memcpy(copy, sid, length);
+    std::free(sid);
+    return copy;
+}
+
+void fill_from_user_information(nt_thread_context *context, nt_passwd &record, PSID domain_sid, const char *name,
+                                const char *domain) {
     UserInformation info = nt_query_user_information(domain_sid, name, domain);
     if (!info) return;
     if (!gecos_disabled()) {
@@ -54,16 +67,16 @@ void fill_from_user_information(nt_passwd &record, PSID domain_sid, const char *
             WideCharToMultiByte(CP_ACP, 0, info->usri3_home_dir, -1, record.pw_dir, kDirSize, nullptr, nullptr) <= 0)
             record.pw_dir[0] = '\0';
     }
-    record.pw_primary_group = nt_sid_append_rid(domain_sid, info->usri3_primary_group_id);
+    record.pw_primary_group = thread_sid_with_rid(context, domain_sid, info->usri3_primary_group_id);
 }
 
 // Everything but the name, for the user `name` of `domain` whose SID the record holds.
-void fill(nt_passwd &record, const char *name, const char *domain) {
+void fill(nt_thread_context *context, nt_passwd &record, const char *name, const char *domain) {
     record.pw_gecos[0] = '\0';
     record.pw_dir[0] = '\0';
     PSID domain_sid = nullptr;
     if (ntx_get_sid_domain(record.pw_sid, &domain_sid) == 0) {
-        fill_from_user_information(record, domain_sid, name, domain);
+        fill_from_user_information(context, record, domain_sid, name, domain);
         std::free(domain_sid);
     }
     PSID user = nullptr;
@@ -87,7 +100,7 @@ extern "C" NT_API nt_passwd *nt_getpwnam_sid(const char *name) {
                                        qualified) ||
         use != SidTypeUser)
         return nullptr;
-    fill(*record, name, domain);
+    fill(context, *record, name, domain);
     nt_qualify_account_name(name, domain, record->pw_name, kQualifiedNameSize);
     return record;
 }
@@ -101,7 +114,7 @@ extern "C" NT_API nt_passwd *nt_getpwsid_sid(PSID sid) {
     char name[kAccountNameSize], domain[kDomainNameSize];
     SID_NAME_USE use;
     if (!nt_lookup_sid_name(sid, name, domain, &use) || use != SidTypeUser) return nullptr;
-    fill(*record, name, domain);
+    fill(context, *record, name, domain);
     nt_qualify_account_name(name, domain, record->pw_name, kQualifiedNameSize);
     return record;
 }
