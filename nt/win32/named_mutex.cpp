@@ -81,22 +81,10 @@ public:
     }
 
     DWORD wait(DWORD milliseconds) override {
-        int r;
-        if (milliseconds == 0) {
-            r = pthread_mutex_trylock(mutex_);
-        } else if (milliseconds == INFINITE) {
-            r = pthread_mutex_lock(mutex_);
-        } else {
-            timespec deadline{};
-            clock_gettime(CLOCK_MONOTONIC, &deadline);
-            deadline.tv_sec += milliseconds / 1000;
-            deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-            if (deadline.tv_nsec >= 1000000000L) {
-                deadline.tv_sec += 1;
-                deadline.tv_nsec -= 1000000000L;
-            }
-            r = pthread_mutex_clocklock(mutex_, CLOCK_MONOTONIC, &deadline);
-        }
+        // An uncontended mutex is taken without reading the clock for a deadline.
+        int r = pthread_mutex_trylock(mutex_);
+        if (r == EBUSY && milliseconds != 0)
+            r = milliseconds == INFINITE ? pthread_mutex_lock(mutex_) : lock_within(milliseconds);
         switch (r) {
         case 0: return WAIT_OBJECT_0;
         case EOWNERDEAD:
@@ -121,6 +109,18 @@ public:
     void take_initial_ownership() { pthread_mutex_lock(mutex_); }
 
 private:
+    int lock_within(DWORD milliseconds) {
+        timespec deadline{};
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += milliseconds / 1000;
+        deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        return pthread_mutex_clocklock(mutex_, CLOCK_MONOTONIC, &deadline);
+    }
+
     std::unique_ptr<pthread_mutex_t> own_;
     std::unique_ptr<NamespaceEntry> entry_;
     pthread_mutex_t *mutex_;
