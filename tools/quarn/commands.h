@@ -13,7 +13,7 @@ void add_error_command(CLI::App &app);
 void add_reg_command(CLI::App &app);
 void add_mime_command(CLI::App &app);
 void add_charset_command(CLI::App &app);
-void add_identity_commands(CLI::App &app);
 void add_cache_command(CLI::App &app);
+void add_identity_commands(CLI::App &app);
 
 }  // namespace quarn::tool

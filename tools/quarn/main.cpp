@@ -20,8 +20,8 @@ int main(int argc, char **argv) {
     add_reg_command(app);
     add_mime_command(app);
     add_charset_command(app);
-    add_identity_commands(app);
     add_cache_command(app);
+    add_identity_commands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {
