@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_prefix.h"
 #include "nt.h"
 #include "ntregy.h"
 #include "ntx.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kHostData = 16;
 constexpr const char *kLocalAccount = "root";
 constexpr DWORD kBuiltinAdministrators = 0x20220;
 
@@ -69,19 +69,8 @@ BENCHMARK(GlibcGetpwnamR);
 }  // namespace
 
 int main(int argc, char **argv) {
-    // A throwaway prefix, so that measuring never touches a real installation;
-    // its host-data directory holds the shared tables.
-    char pattern[] = "/tmp/quarn-bench-XXXXXX";
-    const char *prefix = mkdtemp(pattern);
-    if (!prefix) return 1;
-    setenv("QUARN_PREFIX", prefix, 1);
-    std::filesystem::path host_data = std::filesystem::path(prefix) / "hostdata";
-    std::filesystem::create_directories(host_data / "var" / "cache");
-    ntregy_set_param(kHostData, host_data.c_str(), nullptr);
+    BenchPrefix prefix(true);
+    if (!prefix.ok()) return 1;
     nt_init();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(prefix);
-    return 0;
+    return run_benchmarks(argc, argv);
 }

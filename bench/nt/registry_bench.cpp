@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_prefix.h"
 #include "ntregy.h"
 #include "win32.h"
 
@@ -76,14 +77,7 @@ BENCHMARK(EnumerateThousandValues);
 }  // namespace
 
 int main(int argc, char **argv) {
-    // A throwaway prefix, so that measuring never touches a real installation.
-    char pattern[] = "/tmp/quarn-bench-XXXXXX";
-    const char *prefix = mkdtemp(pattern);
-    if (!prefix) return 1;
-    setenv("QUARN_PREFIX", prefix, 1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(prefix);
-    return 0;
+    BenchPrefix prefix(false);
+    if (!prefix.ok()) return 1;
+    return run_benchmarks(argc, argv);
 }

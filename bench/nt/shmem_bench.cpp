@@ -17,13 +17,13 @@
 
 #include "identity_caches.h"
 #include "nt.h"
+#include "bench_prefix.h"
 #include "ntregy.h"
 #include "phash.h"
 #include "win32.h"
 
 namespace {
 
-constexpr int kHostData = 16;
 constexpr int kShmemTotalAreaSize = 45;
 constexpr unsigned kKeys = 64;
 
@@ -164,17 +164,7 @@ int main(int argc, char **argv) {
     if (argc == 2 && std::strncmp(argv[1], "--", 2) == 0 && getenv("QUARN_PREFIX") &&
         (std::strcmp(argv[1], "--look-up-forever") == 0 || std::strncmp(argv[1], "--time-init", 11) == 0))
         return child_main(argv[1]);
-    // A throwaway prefix, so that measuring never touches a real installation.
-    char pattern[] = "/tmp/quarn-bench-XXXXXX";
-    const char *prefix = mkdtemp(pattern);
-    if (!prefix) return 1;
-    setenv("QUARN_PREFIX", prefix, 1);
-    std::string host_data = std::string(prefix) + "/hostdata";
-    std::filesystem::create_directories(host_data + "/var/cache");
-    if (ntregy_set_param(kHostData, host_data.c_str(), nullptr) != ERROR_SUCCESS) return 1;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(prefix);
-    return 0;
+    BenchPrefix prefix(true);
+    if (!prefix.ok()) return 1;
+    return run_benchmarks(argc, argv);
 }

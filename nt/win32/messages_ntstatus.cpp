@@ -19,7 +19,7 @@ constexpr MessageEntry kMessages[] = {
     {static_cast<uint32_t>(STATUS_BREAKPOINT), "A breakpoint was reached.\r\n"},
     {static_cast<uint32_t>(STATUS_SINGLE_STEP), "A single step or trace operation has finished.\r\n"},
     {static_cast<uint32_t>(STATUS_BUFFER_OVERFLOW), "The data was too large for the buffer and was cut short.\r\n"},
-    {static_cast<uint32_t>(STATUS_NO_MORE_FILES), "No more files match the file specification.\r\n"},
+    {static_cast<uint32_t>(STATUS_NO_MORE_FILES), "No more files match the name pattern that was given.\r\n"},
     {static_cast<uint32_t>(STATUS_NO_MORE_ENTRIES), "There are no more entries to return.\r\n"},
     {static_cast<uint32_t>(STATUS_UNSUCCESSFUL), "The operation failed.\r\n"},
     {static_cast<uint32_t>(STATUS_NOT_IMPLEMENTED), "The function asked for is not implemented.\r\n"},
