@@ -16,7 +16,7 @@ std::string repeat_to(const std::string &piece, size_t size) {
 const std::string &latin_prose(size_t size) {
     static const std::string text = repeat_to(
         "Dear team, the caf\xc3\xa9 meeting is moved to Thursday; please bring the r\xc3\xa9sum\xc3\xa9s and the "
-        "2024 figures = final. Regards, Ren\xc3\xa9e\r\n",
+        "2024 figures = final. Regards, Ren\xc3\xa9" "e\r\n",
         size);
     return text;
 }

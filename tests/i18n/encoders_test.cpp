@@ -2,6 +2,8 @@
 // iterators as the converter encoders drive them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -125,6 +127,39 @@ TEST(B64BodyEncoder, FiftySevenBytesMakeOneLine) {
     i18n_mime::B64BodyEncoder two("UTF-8");
     std::string lines = encode_passed_through(two, std::string(60, 'm'));
     EXPECT_EQ(lines, line + "\r\nbW1t");
+}
+
+// Base64 of `bytes` one bit field at a time, in the body's lines: 76
+// characters on the first, 72 on each continuation line.
+std::string reference_b64_body(const std::string &bytes) {
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string flat;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t bits = 0;
+        size_t have = std::min<size_t>(3, bytes.size() - i);
+        for (size_t k = 0; k < 3; ++k) bits = bits << 8 | (k < have ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) flat += k <= have ? alphabet[(bits >> (18 - 6 * k)) & 63] : '=';
+    }
+    std::string lines = flat.substr(0, 76);
+    for (size_t at = 76; at < flat.size(); at += 72) lines += "\r\n" + flat.substr(at, 72);
+    return lines;
+}
+
+TEST(B64BodyEncoder, EveryLengthAndEveryByteMatchTheReference) {
+    std::string bytes;
+    uint32_t state = 12345;
+    for (int i = 0; i < 700; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes += static_cast<char>(i < 256 ? i : state >> 24);
+    }
+    for (size_t length = 0; length <= bytes.size(); length += length < 120 ? 1 : 29) {
+        std::string text = bytes.substr(bytes.size() - length);  // the input ends where its buffer ends
+        for (int32_t chunk : {256, 7}) {
+            SCOPED_TRACE(testing::Message() << length << " bytes in chunks of " << chunk);
+            i18n_mime::B64BodyEncoder encoder("UTF-8");
+            ASSERT_EQ(encode_passed_through(encoder, text, chunk), reference_b64_body(text));
+        }
+    }
 }
 
 TEST(QPHeaderEncoder, Outputs) {

@@ -58,16 +58,18 @@ void B64BodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::Str
         out.append(chars, 4);
         m_carry_count = 0;
     }
+    // A line at a time: the group that begins a line goes through the cycle,
+    // which writes the break; the groups that fit behind it are only counted.
     while (end - p >= 3) {
-        size_t n = std::min(static_cast<size_t>(end - p) / 3, static_cast<size_t>(m_cycle.count_fitting(kGroupChars)));
-        if (n == 0) {
-            // This group ends or begins a line: the cycle writes the break.
+        size_t groups = static_cast<size_t>(end - p) / 3;
+        size_t n = 0;
+        if (m_cycle.count_fitting(kGroupChars) == 0) {
             m_cycle.move_line(out, kGroupChars);
             n = 1;
-        } else {
-            m_cycle.set_line_length(m_cycle.get_line_length() + kGroupChars * static_cast<int32_t>(n));
         }
-        p = write_groups(out, p, n);
+        size_t more = std::min(groups - n, static_cast<size_t>(m_cycle.count_fitting(kGroupChars)));
+        m_cycle.set_line_length(m_cycle.get_line_length() + kGroupChars * static_cast<int32_t>(more));
+        p = write_groups(out, p, n + more);
     }
     m_carry_count = static_cast<int32_t>(end - p);
     std::copy(p, end, m_carry);

@@ -1,5 +1,8 @@
 // The per-thread pool of scratch blocks. Blocks are kept by size, up to a
 // bound per thread, and freed with the thread.
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -10,6 +13,9 @@ namespace i18n {
 namespace {
 
 constexpr size_t kKeptBytes = 96u << 20;
+constexpr uintptr_t kHugePage = 2u << 20;
+// Below this the few page faults do not pay for the call.
+constexpr size_t kHugeWorthBytes = 4 * kHugePage;
 
 struct Pool {
     struct Block {
@@ -55,6 +61,14 @@ void scratch_give(void *block, size_t bytes) {
     }
     pool.blocks.push_back({block, bytes});
     pool.kept += bytes;
+}
+
+void prefer_huge_pages(void *data, size_t bytes) {
+    if (bytes < kHugeWorthBytes) return;
+    auto begin = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    auto end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHugePage - 1);
+    // Advice only: where the kernel declines, the array stays as it is.
+    if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 }  // namespace i18n

@@ -16,6 +16,11 @@ I18N_API void *scratch_take(size_t bytes);
 // Hands a block of scratch_take back to this thread's pool (or frees it).
 I18N_API void scratch_give(void *block, size_t bytes);
 
+// Asks the kernel to back the whole 2 MiB pages of a large fresh array with
+// huge pages: faulting in a long result 4 KiB at a time costs more than
+// writing it.
+I18N_API void prefer_huge_pages(void *data, size_t bytes);
+
 // An owned array of `count` elements of scratch memory.
 template <class T>
 class ScratchArray {

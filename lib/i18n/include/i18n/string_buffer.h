@@ -42,6 +42,12 @@ public:
         *m_cursor++ = c;
     }
     void append(const T *data, size_t count) {
+        // The line breaks and escapes are a few bytes: no call for those.
+        if (count * sizeof(T) <= kShortBytes && static_cast<size_t>(m_block_end - m_cursor) >= count) {
+            copy_short(m_cursor, data, count * sizeof(T));
+            m_cursor += count;
+            return;
+        }
         while (count) {
             if (m_cursor == m_block_end) next_block();
             size_t room = static_cast<size_t>(m_block_end - m_cursor);
@@ -105,6 +111,31 @@ public:
     }
 
 private:
+    static constexpr size_t kShortBytes = 16;
+
+    // Up to 16 bytes with fixed-size moves, which need no library call.
+    static void copy_short(void *to, const void *from, size_t n) {
+        auto *d = static_cast<unsigned char *>(to);
+        const auto *s = static_cast<const unsigned char *>(from);
+        if (n >= 8) {
+            uint64_t head, tail;
+            std::memcpy(&head, s, 8);
+            std::memcpy(&tail, s + n - 8, 8);
+            std::memcpy(d, &head, 8);
+            std::memcpy(d + n - 8, &tail, 8);
+        } else if (n >= 4) {
+            uint32_t head, tail;
+            std::memcpy(&head, s, 4);
+            std::memcpy(&tail, s + n - 4, 4);
+            std::memcpy(d, &head, 4);
+            std::memcpy(d + n - 4, &tail, 4);
+        } else if (n) {
+            d[0] = s[0];
+            d[n / 2] = s[n / 2];
+            d[n - 1] = s[n - 1];
+        }
+    }
+
     struct Slab {
         std::unique_ptr<StrLink<T>[]> links;
         ScratchArray<T> data;
@@ -165,6 +196,7 @@ public:
     T *get_str(size_t *count) const override {
         size_t capacity = static_cast<size_t>(this->get_blocks_in_use()) * this->get_block_size() + 1;
         T *result = new T[capacity];
+        prefer_huge_pages(result, capacity * sizeof(T));
         size_t at = 0;
         this->for_each_run([&](const T *data, size_t n) {
             std::memcpy(result + at, data, n * sizeof(T));
