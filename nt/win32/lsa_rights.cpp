@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <toml++/toml.h>
 
 #include "advapi.h"
+#include "whole_file.h"
 
 namespace quarn::win32 {
 namespace {
@@ -49,12 +49,10 @@ NTSTATUS status_of_errno(int error) {
 }
 
 NTSTATUS read_table(const std::filesystem::path &file, toml::table &table) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return STATUS_SUCCESS;  // no rights granted yet
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::optional<std::string> text = read_whole_file(file);
+    if (!text) return STATUS_SUCCESS;  // no rights granted yet
     try {
-        table = toml::parse(text.str(), file.string());
+        table = toml::parse(*text, file.string());
     } catch (const toml::parse_error &) {
         return STATUS_INTERNAL_DB_CORRUPTION;
     }

@@ -1,6 +1,7 @@
 // Building the machine: the prefix, machine.toml, and what Linux tells
 // (host name, processor, /etc/machine-id).
 #include "machine.h"
+#include "whole_file.h"
 
 #include <pwd.h>
 #include <sys/utsname.h>
@@ -9,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <optional>
 #include <mutex>
 
 namespace quarn::win32 {
@@ -34,9 +35,9 @@ std::string host_computer_name() {
 // without a machine id falls back to a hash of its host name.
 std::array<uint32_t, 3> derive_account_domain(const std::string &computer_name) {
     for (const char *file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
-        std::ifstream in(file);
-        std::string id;
-        if (in >> id && id.size() >= 24 &&
+        std::optional<std::string> text = read_whole_file(file);
+        std::string id = text ? text->substr(0, text->find_first_of(" \t\r\n")) : std::string();
+        if (id.size() >= 24 &&
             std::all_of(id.begin(), id.begin() + 24, [](unsigned char c) { return std::isxdigit(c); })) {
             std::array<uint32_t, 3> out{};
             for (int i = 0; i < 3; ++i) out[i] = static_cast<uint32_t>(std::stoul(id.substr(8 * i, 8), nullptr, 16));

@@ -5,7 +5,7 @@
 #include "advapi.h"
 #include "rpc.h"
 
-#include <fstream>
+#include "whole_file.h"
 #include <sstream>
 #include <toml++/toml.h>
 
@@ -262,15 +262,13 @@ std::optional<T> lookup(const std::map<std::string, ConfigValue, std::less<>> &v
 }  // namespace
 
 MachineConfig MachineConfig::load(const std::filesystem::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    std::optional<std::string> text = read_whole_file(file);
+    if (!text) {
         std::error_code ec;
         if (!std::filesystem::exists(file, ec)) return {};
         throw MachineConfigError(file.string() + ": cannot be read");
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), file.string());
+    return parse(*text, file.string());
 }
 
 MachineConfig MachineConfig::parse(std::string_view text, const std::string &origin) {

@@ -20,6 +20,7 @@ namespace {
 constexpr int kApplicationId = 0x51524547;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyMilliseconds = 30000;
+constexpr const char *kWalCheckpointPragma = "PRAGMA wal_autocheckpoint=128";
 
 struct SqliteFailure {
     int code;
@@ -437,6 +438,9 @@ LONG Hive::connect() {
         // Every commit survives the death of its process at once; the WAL
         // reaches the disk at checkpoints, as Windows flushes hives lazily.
         check(sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
+        // Every process that opens the hive first reads the WAL back to
+        // rebuild its index, so the WAL is checkpointed while still short.
+        if (writable_) check(sqlite3_exec(db_, kWalCheckpointPragma, nullptr, nullptr, nullptr));
         return prepare_schema();
     } catch (const SqliteFailure &failure) {
         return status_from_sqlite(failure.code);
@@ -505,6 +509,11 @@ void Hive::drop_cache() {
     next_value_cache_.clear();
 }
 
+void Hive::reset_statements() {
+    for (auto *s : statements_)
+        if (s) sqlite3_reset(s);
+}
+
 LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     std::lock_guard lock(mutex_);
     if (generation_ != fork_generation() || !db_) {
@@ -531,6 +540,10 @@ LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
         status = steps(transaction);
         if (open) {
             if (status == ERROR_SUCCESS) {
+                // A statement still on a row keeps the read transaction open
+                // past the commit, and the WAL checkpoint that follows a
+                // commit then fails: the WAL would only ever grow.
+                reset_statements();
                 step(statement(kCommit));
             } else {
                 step(statement(kRollback));
@@ -544,8 +557,7 @@ LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     }
     if (open) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     // A statement left stepping would hold its read snapshot, and with it the WAL.
-    for (auto *s : statements_)
-        if (s) sqlite3_reset(s);
+    reset_statements();
     if (durable) drop_cache();
     return status;
 }

@@ -128,6 +128,7 @@ private:
     LONG prepare_schema();
     LONG run(bool durable, const std::function<LONG(Transaction &)> &steps);
     void drop_cache();
+    void reset_statements();
 
     std::filesystem::path file_;
     bool writable_;

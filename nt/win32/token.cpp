@@ -163,7 +163,11 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
         auto other = typed_object<ProcessObject>(process);
         if (!other) return FALSE;
         pid_t pid = static_cast<pid_t>(other->id());
-        found = primary_token(process_token_contents(pid, other->uid(), groups_of_uid(other->uid())));
+        // This process opened by its id has the one token of this process.
+        if (pid == getpid())
+            found = own_process_token();
+        else
+            found = primary_token(process_token_contents(pid, other->uid(), groups_of_uid(other->uid())));
     }
     if (!found) return FALSE;
     *token = token_handle(std::move(found), access);

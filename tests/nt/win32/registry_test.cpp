@@ -323,6 +323,16 @@ TEST_F(Registry, WritesStampTheKeysTheyChange) {
     RegCloseKey(child);
 }
 
+TEST_F(Registry, TheWalStaysShortUnderManyCommits) {
+    // Each process that opens the hive first reads back what the WAL holds, so
+    // a long run of single writes must not leave thousands of pages in it.
+    for (DWORD i = 0; i < 1500; ++i) set_dword(key_, ("v" + std::to_string(i % 300)).c_str(), i);
+    auto wal = quarn::test::process_prefix().path() / "registry" / "machine.db-wal";
+    ASSERT_TRUE(std::filesystem::exists(wal));
+    constexpr uintmax_t kFrame = 4096 + 24;
+    EXPECT_LT(std::filesystem::file_size(wal), 400 * kFrame);
+}
+
 TEST_F(Registry, KeyFactsCountAndMeasureAndTheClassMayNotFit) {
     RegCloseKey(create(key_, "short", nullptr, "a long class name"));
     RegCloseKey(create(key_, "much-longer"));

@@ -150,6 +150,13 @@ TEST(ProcessToken, EveryHandleNamesOneToken) {
     EXPECT_EQ(statistics_of(a.h).TokenId.LowPart, statistics_of(b.h).TokenId.LowPart);
     EXPECT_EQ(statistics_of(a.h).TokenType, TokenPrimary);
     EXPECT_EQ(statistics_of(a.h).GroupCount, groups_of(a.h).size());
+    // This process opened by its id, as nt_get_logon_luid opens it, has the same token.
+    Handle self, c;
+    self.h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+    ASSERT_TRUE(self.h) << GetLastError();
+    ASSERT_TRUE(OpenProcessToken(self.h, TOKEN_QUERY, &c.h)) << GetLastError();
+    EXPECT_EQ(statistics_of(c.h).TokenId.LowPart, statistics_of(a.h).TokenId.LowPart);
+    EXPECT_EQ(statistics_of(c.h).AuthenticationId.LowPart, statistics_of(a.h).AuthenticationId.LowPart);
 }
 
 TEST(TokenInformation, EveryClassFollowsTheBufferRules) {
