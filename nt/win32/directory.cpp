@@ -79,6 +79,14 @@ void check_workgroup(const MachineConfig &config) {
 }  // namespace
 
 bool same_name(std::string_view a, std::string_view b) {
+    auto ascii = [](std::string_view text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    // Account names are nearly always ASCII, where upper case is the letters'.
+    if (ascii(a) && ascii(b))
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
+                   return upper_case(static_cast<char16_t>(p)) == upper_case(static_cast<char16_t>(q));
+               });
     std::u16string x = utf8_to_utf16(a), y = utf8_to_utf16(b);
     return x.size() == y.size() &&
            std::equal(x.begin(), x.end(), y.begin(), [](char16_t p, char16_t q) { return upper_case(p) == upper_case(q); });

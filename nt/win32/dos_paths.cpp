@@ -2,18 +2,26 @@
 // prefix that has not been set up yet still has the two default drives.
 #include "dos_paths.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <system_error>
 
 namespace quarn::win32 {
 namespace fs = std::filesystem;
 namespace {
 
+using DriveRoots = std::map<char, fs::path>;
+
 // Drive letter (lower case) -> the canonical Unix directory it stands for.
-std::map<char, fs::path> drive_roots(const Machine &machine) {
-    std::map<char, fs::path> roots;
+DriveRoots read_drive_roots(const Machine &machine) {
+    DriveRoots roots;
     std::error_code ec;
     fs::path devices = machine.prefix() / "dosdevices";
     for (const auto &entry : fs::directory_iterator(devices, ec)) {
@@ -24,6 +32,59 @@ std::map<char, fs::path> drive_roots(const Machine &machine) {
     }
     if (!roots.count('c')) roots['c'] = fs::weakly_canonical(machine.prefix() / "drive_c", ec);
     if (!roots.count('z')) roots['z'] = "/";
+    return roots;
+}
+
+// What a folder looked like: any entry added, removed or renamed in it
+// changes its modification time. A folder that is missing is all zeros.
+struct FolderState {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+
+    bool operator==(const FolderState &o) const {
+        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+// A folder changed in the last two seconds may change again within the same
+// timestamp, so what was read from it is not kept.
+constexpr time_t kSettledSeconds = 2;
+
+std::optional<FolderState> settled_state(const fs::path &folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return errno == ENOENT ? std::optional<FolderState>(FolderState{}) : std::nullopt;
+    if (time(nullptr) - st.st_mtim.tv_sec < kSettledSeconds) return std::nullopt;
+    return FolderState{st.st_dev, st.st_ino, st.st_mtim};
+}
+
+// The drive table as last read, with the states of the prefix (where
+// dosdevices and drive_c come and go) and of dosdevices (where the links do).
+struct CachedRoots {
+    fs::path prefix;
+    FolderState prefix_state, devices_state;
+    DriveRoots roots;
+};
+
+DriveRoots drive_roots(const Machine &machine) {
+    static std::mutex lock;
+    static std::optional<CachedRoots> cached;
+    const fs::path &prefix = machine.prefix();
+    auto prefix_state = settled_state(prefix);
+    auto devices_state = settled_state(prefix / "dosdevices");
+    bool settled = prefix_state && devices_state;
+    {
+        std::lock_guard guard(lock);
+        if (settled && cached && cached->prefix == prefix && cached->prefix_state == *prefix_state &&
+            cached->devices_state == *devices_state)
+            return cached->roots;
+    }
+    DriveRoots roots = read_drive_roots(machine);
+    if (settled) {
+        std::lock_guard guard(lock);
+        cached = CachedRoots{prefix, *prefix_state, *devices_state, roots};
+    }
     return roots;
 }
 
