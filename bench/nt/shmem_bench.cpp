@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "identity_caches.h"
+#include "identity/identity_caches.h"
 #include "nt.h"
 #include "bench_prefix.h"
 #include "ntregy.h"

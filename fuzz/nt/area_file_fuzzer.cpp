@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "identity_caches.h"
+#include "identity/identity_caches.h"
 #include "ntregy.h"
 #include "phash.h"
 #include "shmem.h"

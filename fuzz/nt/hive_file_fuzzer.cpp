@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "registry_store.h"
+#include "advapi32/registry_store.h"
 #include "winerror.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "directory.h"
-#include "machine_config.h"
+#include "machine/directory.h"
+#include "machine/machine_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string_view text(reinterpret_cast<const char *>(data), size);

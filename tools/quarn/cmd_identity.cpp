@@ -12,8 +12,8 @@
 #include <string>
 
 #include "commands.h"
-#include "current_token.h"
-#include "identity.h"
+#include "identity/current_token.h"
+#include "identity/identity.h"
 #include "nt.h"
 #include "ntx.h"
 #include "win32.h"

@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "commands.h"
-#include "dos_paths.h"
-#include "machine.h"
+#include "machine/dos_paths.h"
+#include "machine/machine.h"
 #include "ntregy.h"
 #include "win32.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "domains.h"
+#include "identity/domains.h"
 #include "nt.h"
 
 int main(int argc, char **argv) {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "identity_caches.h"
+#include "identity/identity_caches.h"
 #include "nt.h"
 #include "win32.h"
 

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "identity_caches.h"
+#include "identity/identity_caches.h"
 #include "nt.h"
-#include "phash_table.h"
-#include "shmem_area.h"
+#include "shmem/phash_table.h"
+#include "shmem/shmem_area.h"
 #include "win32.h"
 
 namespace {

@@ -1,0 +1,79 @@
+// Delivery of debugger output.  Each text is written with one write(2), so
+// lines from several processes appending to one file never interleave.
+#include "kernel32/debug_channel.h"
+
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "winbase.h"
+
+namespace quarn::win32 {
+namespace {
+
+enum class Sink { none, stderr_stream, syslog, file };
+
+struct Channel {
+    Sink sink = Sink::none;
+    int fd = -1;
+    std::function<void(std::string_view)> listener;
+};
+
+Channel &channel() {
+    static auto *instance = [] {
+        auto *c = new Channel;  // kept for the process: threads may trace during exit
+        const char *target = std::getenv("QUARN_TRACE");
+        if (!target || !*target) return c;
+        if (std::strcmp(target, "stderr") == 0) {
+            c->sink = Sink::stderr_stream;
+        } else if (std::strcmp(target, "syslog") == 0) {
+            c->sink = Sink::syslog;
+        } else {
+            c->fd = open(target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            if (c->fd >= 0) c->sink = Sink::file;
+        }
+        return c;
+    }();
+    return *instance;
+}
+
+void write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        ssize_t n = write(fd, text.data(), text.size());
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
+
+void set_debug_listener(std::function<void(std::string_view)> listener) {
+    channel().listener = std::move(listener);
+}
+
+}  // namespace quarn::win32
+
+extern "C" void OutputDebugStringA(LPCSTR text) {
+    if (!text) return;
+    auto &c = quarn::win32::channel();
+    std::string_view line(text);
+    if (c.listener) c.listener(line);
+    switch (c.sink) {
+    case quarn::win32::Sink::none:
+        break;
+    case quarn::win32::Sink::stderr_stream:
+        quarn::win32::write_all(STDERR_FILENO, line);
+        break;
+    case quarn::win32::Sink::syslog:
+        syslog(LOG_DEBUG, "%.*s", static_cast<int>(line.size()), line.data());
+        break;
+    case quarn::win32::Sink::file:
+        quarn::win32::write_all(c.fd, line);
+        break;
+    }
+}

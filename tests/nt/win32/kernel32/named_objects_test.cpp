@@ -1,0 +1,239 @@
+// The Win32 layer's named objects as the areas use them: machine-wide named
+// mutexes with abandonment and time-outs, files without sharing, named
+// sections that exist while held, and the modes their security gives them.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "advapi.h"
+#include "live_child.h"
+#include "child_process.h"
+#include "ntdll/object_namespace.h"
+#include "temp_prefix.h"
+#include "win32.h"
+
+namespace quarn::test {
+namespace {
+
+TEST(ShmemNamedMutex, SecondCreateReportsExistingAndIsTheSameLock) {
+    HANDLE first = CreateMutexA(nullptr, TRUE, "Global\\test_mutex");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    HANDLE second = CreateMutexA(nullptr, TRUE, "Global\\test_mutex");
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    // Another process sees the lock held by this one.
+    auto waited = run_child(object_helper({"wait-mutex", "Global\\test_mutex", "50"}));
+    EXPECT_EQ(waited.out, std::to_string(WAIT_TIMEOUT) + "\n");
+    EXPECT_TRUE(ReleaseMutex(first));
+    waited = run_child(object_helper({"wait-mutex", "Global\\test_mutex", "50"}));
+    EXPECT_EQ(waited.out, std::to_string(WAIT_OBJECT_0) + "\n");
+    CloseHandle(first);
+    CloseHandle(second);
+}
+
+TEST(ShmemNamedMutex, RecursiveForItsOwnerAndRefusedToOthers) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "recursive");
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(mutex, 1000), WAIT_OBJECT_0);
+    DWORD other_wait = 0, other_release = 0;
+    std::thread other([&] {
+        other_wait = WaitForSingleObject(mutex, 20);
+        SetLastError(0xdeadbeef);
+        other_release = ReleaseMutex(mutex) ? 0 : GetLastError();
+    });
+    other.join();
+    EXPECT_EQ(other_wait, WAIT_TIMEOUT);
+    EXPECT_EQ(other_release, ERROR_NOT_OWNER);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ReleaseMutex(mutex));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+    CloseHandle(mutex);
+}
+
+TEST(ShmemNamedMutex, DeadOwnerIsReportedAsAbandonedOnce) {
+    LiveChild owner(object_helper({"hold-mutex", "Global\\abandoned"}));
+    ASSERT_EQ(owner.read_line(), "held");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\abandoned");
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(WaitForSingleObject(mutex, 20), WAIT_TIMEOUT);
+    owner.kill9();
+    EXPECT_EQ(WaitForSingleObject(mutex, 5000), WAIT_ABANDONED);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    // Made consistent by the abandoned wait: usable again, not unrecoverable.
+    EXPECT_EQ(WaitForSingleObject(mutex, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    CloseHandle(mutex);
+}
+
+TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "transient");
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_TRUE(ReleaseMutex(mutex));
+    CloseHandle(mutex);
+    mutex = CreateMutexA(nullptr, FALSE, "transient");
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    CloseHandle(mutex);
+}
+
+// A descriptor with an access list of the given SIDs.
+struct Descriptor {
+    SECURITY_DESCRIPTOR sd{};
+    alignas(4) BYTE acl[256]{};
+    SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), &sd, FALSE};
+    explicit Descriptor(const char *sid_text, bool null_dacl = false) {
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        if (null_dacl) {
+            SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);
+            return;
+        }
+        PSID sid = nullptr;
+        ConvertStringSidToSidA(sid_text, &sid);
+        InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+        AddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, MUTEX_ALL_ACCESS, sid);
+        LocalFree(sid);
+        SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+    }
+};
+
+TEST(ShmemNamedMutex, SecurityBecomesTheObjectsMode) {
+    struct Case {
+        const char *name;
+        const char *sid;
+        bool null_dacl;
+        mode_t mode;
+    } cases[] = {
+        {"owner_only", "S-1-5-18", false, 0600},
+        {"everyone", "S-1-1-0", false, 0666},
+        {"null_dacl", nullptr, true, 0666},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Descriptor d(c.sid, c.null_dacl);
+        HANDLE mutex = CreateMutexA(&d.sa, FALSE, c.name);
+        ASSERT_NE(mutex, nullptr);
+        struct stat st {};
+        ASSERT_EQ(stat(win32::namespace_path(win32::ObjectKind::mutex, c.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.mode);
+        CloseHandle(mutex);
+    }
+}
+
+TEST(ShmemAcl, FullListRefusesAnotherAce) {
+    alignas(4) BYTE acl[sizeof(ACL) + 20] = {};
+    PSID sid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-21-1-2-3-1000", &sid));
+    ASSERT_TRUE(InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(AddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, 1, sid));
+    EXPECT_EQ(GetLastError(), ERROR_ALLOTTED_SPACE_EXCEEDED);
+    LocalFree(sid);
+}
+
+class ShmemFiles : public testing::Test {
+protected:
+    std::string path = (process_prefix().path() / "data.bin").string();
+    void write(const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+};
+
+TEST_F(ShmemFiles, NoSharingExcludesEveryOtherOpener) {
+    write("0123456789abcdefXYZ");
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(run_child(object_helper({"open-file", path})).out, std::to_string(ERROR_SHARING_VIOLATION) + "\n");
+    CloseHandle(file);
+    EXPECT_EQ(run_child(object_helper({"open-file", path})).out, "0\n");
+}
+
+TEST_F(ShmemFiles, OpenAlwaysReportsAnExistingFileAndReadsIt) {
+    write("hello");
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    char buffer[16];
+    std::memset(buffer, 0x5A, sizeof buffer);
+    DWORD read = 0xdeadbeef;
+    ASSERT_TRUE(ReadFile(file, buffer, 8, &read, nullptr));
+    EXPECT_EQ(read, 5u);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(buffer[5], 0x5A);  // nothing written past what was read
+    EXPECT_EQ(GetFileSize(file, nullptr), 5u);
+    CloseHandle(file);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(GetFileAttributesA(process_prefix().path().c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(GetFileAttributesA((path + ".missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(ShmemFiles, NamedSectionIsSharedWhileHeldAndGoneAfter) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 8192, "Global\\test_section");
+    ASSERT_NE(section, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    CloseHandle(file);
+    EXPECT_EQ(std::filesystem::file_size(path), 8192u);  // grown to the section's size
+    char *view = static_cast<char *>(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    std::memcpy(view, "shared content!!", 16);
+    CloseHandle(section);  // the view keeps the section alive
+    EXPECT_EQ(run_child(object_helper({"read-section", "Global\\test_section"})).out, "shared content!!\n");
+    ASSERT_TRUE(FlushViewOfFile(view, 0));
+    EXPECT_EQ(read_file(path).substr(0, 16), "shared content!!");
+    ASSERT_TRUE(UnmapViewOfFile(view));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(UnmapViewOfFile(view));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_ADDRESS);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, "Global\\test_section"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(run_child(object_helper({"read-section", "Global\\test_section"})).out,
+              "error " + std::to_string(ERROR_FILE_NOT_FOUND) + "\n");
+}
+
+TEST(ShmemPrivileges, NamesAndTheProcessToken) {
+    LUID luid{0xdeadbeef, 0x5A5A};
+    ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "SeCreateGlobalPrivilege", &luid));
+    EXPECT_EQ(luid.LowPart, 30u);
+    EXPECT_EQ(luid.HighPart, 0);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(LookupPrivilegeValueA(nullptr, "SeNoSuchPrivilege", &luid));
+    EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_PRIVILEGE);
+
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    DWORD needed = 0;
+    EXPECT_FALSE(GetTokenInformation(token, TokenPrivileges, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    std::vector<BYTE> buffer(needed + 8, 0xCC);
+    ASSERT_TRUE(GetTokenInformation(token, TokenPrivileges, buffer.data(), needed, &needed));
+    auto *privileges = reinterpret_cast<TOKEN_PRIVILEGES *>(buffer.data());
+    bool global = false;
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) global |= privileges->Privileges[i].Luid.LowPart == 30;
+    EXPECT_EQ(global, geteuid() == 0);  // administrators hold it, ordinary users do not
+    EXPECT_EQ(buffer[needed], 0xCC);
+    TOKEN_STATISTICS statistics{};
+    ASSERT_TRUE(GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &needed));
+    if (geteuid() == 0) {
+        EXPECT_EQ(statistics.AuthenticationId.LowPart, SYSTEM_LUID);
+    }
+    CloseHandle(token);
+}
+
+}  // namespace
+}  // namespace quarn::test
