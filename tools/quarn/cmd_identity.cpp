@@ -12,8 +12,6 @@
 #include <string>
 
 #include "commands.h"
-#include "identity/current_token.h"
-#include "identity/identity.h"
 #include "nt.h"
 #include "ntx.h"
 #include "win32.h"
@@ -22,6 +20,8 @@ namespace quarn::tool {
 namespace {
 
 constexpr size_t kSidTextSize = 100;
+constexpr DWORD kAccountNameSize = 257;  // the platform's account-name length and its terminator
+constexpr DWORD kDomainNameSize = 65;
 
 std::string text_of(PSID sid) {
     char text[kSidTextSize];
@@ -36,30 +36,37 @@ long long number_of(PSID sid) {
 
 // DOMAIN\name of a SID on this machine, or its text when nobody knows it.
 std::string name_of(PSID sid, SID_NAME_USE *use = nullptr) {
-    char name[kAccountNameSize], domain[kDomainNameSize], qualified[NT_QUALIFIED_NAME_SIZE];
+    char name[kAccountNameSize], domain[kDomainNameSize];
+    DWORD name_size = sizeof name, domain_size = sizeof domain;
     SID_NAME_USE found;
-    if (!nt_lookup_sid_name(sid, name, domain, &found)) return text_of(sid);
+    if (!LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &found)) return text_of(sid);
     if (use) *use = found;
-    nt_qualify_account_name(name, domain, qualified, sizeof qualified);
-    return qualified;
+    return domain[0] ? std::string(domain) + "\\" + name : std::string(name);
 }
 
 struct Freed {
     void operator()(void *block) const { std::free(block); }
 };
+// One class of a token's information, asked for its size first as Windows requires.
 template <typename T>
 std::unique_ptr<T, Freed> token_information(HANDLE token, TOKEN_INFORMATION_CLASS information_class) {
-    void *block = nullptr;
-    if (nt_read_token_information(token, information_class, &block) != 0) fail(1, "cannot read the token");
-    return std::unique_ptr<T, Freed>(static_cast<T *>(block));
+    DWORD size = 0;
+    if (!GetTokenInformation(token, information_class, nullptr, 0, &size) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        fail(1, "cannot read the token");
+    std::unique_ptr<T, Freed> block(static_cast<T *>(std::malloc(size)));
+    if (!block || !GetTokenInformation(token, information_class, block.get(), size, &size))
+        fail(1, "cannot read the token");
+    return block;
 }
 
 // The token of NAME's interactive logon, or the current token.
 HANDLE token_for(const std::string &name) {
     HANDLE token = nullptr;
     if (name.empty()) {
-        token = nt_open_current_token(TOKEN_QUERY);
-        if (!token) fail(1, "cannot open the current token");
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            fail(1, "cannot open the current token");
     } else if (!win32::logon_account(name.c_str(), &token)) {
         fail(1, "no such user: " + name);
     }
