@@ -27,6 +27,7 @@ void add_cache_command(CLI::App &app) {
 
     auto *stats = cache->add_subcommand("stats", "Print both areas and the counters of every table in them");
     stats->callback([] {
+        require_prefix();
         phash_display_stats();
         std::fflush(stdout);
         if (!area_attaches(1) && !area_attaches(0)) fail(1, "");  // the statistics said why
@@ -38,6 +39,7 @@ void add_cache_command(CLI::App &app) {
     auto *global = flush_command->add_flag("--global", global_only, "Only the machine-wide area");
     flush_command->add_flag("--private", private_only, "Only the calling user's area")->excludes(global);
     flush_command->callback([] {
+        require_prefix();
         if (!private_only) flush(true);
         if (!global_only) flush(false);
     });

@@ -1,17 +1,21 @@
 // quarn id, getent, sid and cache dump: who an account is to libquarnnt, its
 // SIDs, uids and records, and the identity caches that every process shares.
-//   id [NAME]                  the user, primary group and groups of a token
-//   getent passwd|group [NAME] passwd and group records, one line each
-//   sid TEXT|NAME              a SID's text, account, type, domain class and uid
-//   cache dump                 the trusted-domain tables and the name caches
+//   id [-u|-g|-G [-n]] [NAME|UID]   the user, primary group and groups of a token, as id(1)
+//   getent passwd|group [KEY...]     passwd(5) and group(5) lines, getent(1)'s exit codes
+//   sid TEXT|NAME|UID                a SID's text, account, type, domain class and uid
+//   cache dump                       the trusted-domain tables and the name caches
 #include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "machine/dos_paths.h"
+#include "machine/machine.h"
 #include "nt.h"
 #include "ntx.h"
 #include "win32.h"
@@ -22,6 +26,8 @@ namespace {
 constexpr size_t kSidTextSize = 100;
 constexpr DWORD kAccountNameSize = 257;  // the platform's account-name length and its terminator
 constexpr DWORD kDomainNameSize = 65;
+constexpr int kGetentKeyNotFound = 2;  // getent(1)'s code for a key without a record
+constexpr const char *kShell = "/bin/sh";
 
 std::string text_of(PSID sid) {
     char text[kSidTextSize];
@@ -53,81 +59,185 @@ std::unique_ptr<T, Freed> token_information(HANDLE token, TOKEN_INFORMATION_CLAS
     DWORD size = 0;
     if (!GetTokenInformation(token, information_class, nullptr, 0, &size) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        fail(1, "cannot read the token");
+        fail(kExitFailed, "cannot read the token: " + error_words(GetLastError()));
     std::unique_ptr<T, Freed> block(static_cast<T *>(std::malloc(size)));
     if (!block || !GetTokenInformation(token, information_class, block.get(), size, &size))
-        fail(1, "cannot read the token");
+        fail(kExitFailed, "cannot read the token: " + error_words(GetLastError()));
     return block;
 }
 
-// The token of NAME's interactive logon, or the current token.
+// A uid as id(1) and getent(1) take one: nothing but decimal digits.
+std::optional<DWORD> uid_argument(const std::string &text) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    unsigned long long number = std::stoull(text);
+    if (number > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<DWORD>(number);
+}
+
+using OwnedSid = std::unique_ptr<void, Freed>;
+
+// The SID of a uid, or null when the uid belongs to no domain.
+OwnedSid sid_of_uid(DWORD uid) {
+    PSID sid = nullptr;
+    return OwnedSid(ntx_uid_to_sid(uid, &sid) == 0 ? sid : nullptr);
+}
+
+// The token of NAME's (or the uid's account's) interactive logon, or the current token.
 HANDLE token_for(const std::string &name) {
     HANDLE token = nullptr;
     if (name.empty()) {
         if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
             !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-            fail(1, "cannot open the current token");
-    } else if (!win32::logon_account(name.c_str(), &token)) {
-        fail(1, "no such user: " + name);
+            fail(kExitFailed, "cannot open the current token: " + error_words(GetLastError()));
+        return token;
     }
+    std::string account = name;
+    if (auto uid = uid_argument(name)) {
+        OwnedSid sid = sid_of_uid(*uid);
+        SID_NAME_USE use = SidTypeUnknown;
+        if (sid) account = name_of(sid.get(), &use);
+        if (!sid || use != SidTypeUser) fail(kExitFailed, "no such user: " + name);
+    }
+    if (!win32::logon_account(account.c_str(), &token)) fail(kExitFailed, "no such user: " + name);
     return token;
 }
 
-void print_id(const std::string &name) {
+// What id(1) reports of a token.  The primary group and the order of the
+// groups are the token's own: the one place to change when the library
+// computes the effective primary group or orders the group list itself.
+struct Identity {
+    std::unique_ptr<TOKEN_USER, Freed> user;
+    std::unique_ptr<TOKEN_PRIMARY_GROUP, Freed> primary;
+    std::unique_ptr<TOKEN_GROUPS, Freed> groups;
+
+    PSID user_sid() const { return user->User.Sid; }
+    PSID group_sid() const { return primary->PrimaryGroup; }
+    // The primary group first, then every other group of the token, as id -G lists them.
+    std::vector<PSID> all_groups() const {
+        std::vector<PSID> all{group_sid()};
+        for (DWORD i = 0; i < groups->GroupCount; ++i)
+            if (!EqualSid(groups->Groups[i].Sid, group_sid())) all.push_back(groups->Groups[i].Sid);
+        return all;
+    }
+};
+
+Identity identity_of(const std::string &name) {
     HANDLE token = token_for(name);
-    auto user = token_information<TOKEN_USER>(token, TokenUser);
-    auto primary = token_information<TOKEN_PRIMARY_GROUP>(token, TokenPrimaryGroup);
-    auto groups = token_information<TOKEN_GROUPS>(token, TokenGroups);
+    Identity identity{token_information<TOKEN_USER>(token, TokenUser),
+                      token_information<TOKEN_PRIMARY_GROUP>(token, TokenPrimaryGroup),
+                      token_information<TOKEN_GROUPS>(token, TokenGroups)};
     CloseHandle(token);
-    PSID user_sid = user->User.Sid, group_sid = primary->PrimaryGroup;
-    std::string line = "uid=" + std::to_string(number_of(user_sid)) + "(" + name_of(user_sid) + ") gid=" +
-                       std::to_string(number_of(group_sid)) + "(" + name_of(group_sid) + ") groups=";
+    return identity;
+}
+
+std::string number_and_name(PSID sid) { return std::to_string(number_of(sid)) + "(" + name_of(sid) + ")"; }
+
+// id's default form, then one line for each SID with its number, text and
+// name (a name may hold spaces, so it comes last).
+void print_full_id(const Identity &identity) {
+    std::string line = "uid=" + number_and_name(identity.user_sid()) + " gid=" + number_and_name(identity.group_sid()) +
+                       " groups=";
     std::string details;
-    for (DWORD i = 0; i < groups->GroupCount; ++i) {
-        PSID sid = groups->Groups[i].Sid;
-        std::string entry = std::to_string(number_of(sid)) + "(" + name_of(sid) + ")";
-        line += (i ? "," : "") + entry;
+    for (DWORD i = 0; i < identity.groups->GroupCount; ++i) {
+        PSID sid = identity.groups->Groups[i].Sid;
+        line += (i ? "," : "") + number_and_name(sid);
         details += "group: " + std::to_string(number_of(sid)) + " " + text_of(sid) + " " + name_of(sid) + "\n";
     }
-    std::printf("%s\nuser: %lld %s %s\nprimary: %lld %s %s\n%s", line.c_str(), number_of(user_sid),
-                text_of(user_sid).c_str(), name_of(user_sid).c_str(), number_of(group_sid),
-                text_of(group_sid).c_str(), name_of(group_sid).c_str(), details.c_str());
+    std::printf("%s\nuser: %lld %s %s\nprimary: %lld %s %s\n%s", line.c_str(), number_of(identity.user_sid()),
+                text_of(identity.user_sid()).c_str(), name_of(identity.user_sid()).c_str(),
+                number_of(identity.group_sid()), text_of(identity.group_sid()).c_str(),
+                name_of(identity.group_sid()).c_str(), details.c_str());
 }
 
+struct IdOptions {
+    bool user = false, group = false, groups = false, names = false;
+    std::string account;
+};
+
+void print_id(const IdOptions &options) {
+    if (options.names && !options.user && !options.group && !options.groups)
+        fail(kExitUsage, "-n needs -u, -g or -G");
+    Identity identity = identity_of(options.account);
+    if (!options.user && !options.group && !options.groups) return print_full_id(identity);
+    std::vector<PSID> sids = options.user    ? std::vector<PSID>{identity.user_sid()}
+                             : options.group ? std::vector<PSID>{identity.group_sid()}
+                                             : identity.all_groups();
+    std::string line;
+    for (PSID sid : sids)
+        line += (line.empty() ? "" : " ") + (options.names ? name_of(sid) : std::to_string(number_of(sid)));
+    std::printf("%s\n", line.c_str());
+}
+
+// The home directory as a Unix path through the drive table; empty when it
+// is not set or its drive is unknown.
+std::string unix_home(const char *dir) {
+    const auto *machine = win32::Machine::current();
+    if (!dir || !*dir || !machine) return "";
+    return win32::dos_to_unix_path(*machine, dir).value_or("");
+}
+
+// name:x:uid:gid:gecos:dir:shell, the gecos field as Cygwin fills it: the
+// full name when there is one, then U-DOMAIN\name and the SID.  Neither a
+// name, a gecos text (cut before any colon) nor a SID holds a colon.
 void print_passwd(const nt_passwd *pw) {
-    std::printf("%s:%lld:%lld:%s:%s:%s\n", pw->pw_name, number_of(pw->pw_sid),
-                pw->pw_primary_group ? number_of(pw->pw_primary_group) : -1LL, pw->pw_gecos, pw->pw_dir,
-                text_of(pw->pw_sid).c_str());
+    std::string gecos = pw->pw_gecos && *pw->pw_gecos ? std::string(pw->pw_gecos) + "," : "";
+    gecos += "U-" + std::string(pw->pw_name) + "," + text_of(pw->pw_sid);
+    std::printf("%s:x:%lld:%lld:%s:%s:%s\n", pw->pw_name, number_of(pw->pw_sid),
+                pw->pw_primary_group ? number_of(pw->pw_primary_group) : -1LL, gecos.c_str(),
+                unix_home(pw->pw_dir).c_str(), kShell);
 }
 
-void print_group(const nt_group *gr) {
-    std::printf("%s:%lld:%s\n", gr->gr_name, number_of(gr->gr_sid), text_of(gr->gr_sid).c_str());
-}
+// name:x:gid:members; the library keeps no member lists, so members is empty.
+void print_group(const nt_group *gr) { std::printf("%s:x:%lld:\n", gr->gr_name, number_of(gr->gr_sid)); }
 
-PSID current_user() {
-    PSID user = nullptr;
-    if (!nt_get_user_sid(&user)) fail(1, "cannot read the current user");
-    return user;
-}
-
-void print_getent(const std::string &database, const std::string &name) {
-    if (database == "passwd") {
-        nt_passwd *pw = name.empty() ? nt_getpwsid_sid(current_user()) : nt_getpwnam_sid(name.c_str());
-        if (!pw) fail(1, "no such user: " + (name.empty() ? text_of(current_user()) : name));
-        print_passwd(pw);
-        return;
+nt_passwd *find_passwd(const std::string &key) {
+    if (auto uid = uid_argument(key)) {
+        OwnedSid sid = sid_of_uid(*uid);
+        return sid ? nt_getpwsid_sid(sid.get()) : nullptr;
     }
-    nt_group *gr = nullptr;
-    if (name.empty()) {
-        HANDLE token = token_for("");
-        auto primary = token_information<TOKEN_PRIMARY_GROUP>(token, TokenPrimaryGroup);
-        CloseHandle(token);
-        gr = nt_getgrsid_sid(primary->PrimaryGroup);
-        if (!gr) fail(1, "no such group: " + text_of(primary->PrimaryGroup));
-    } else if (!(gr = nt_getgrnam_sid(name.c_str()))) {
-        fail(1, "no such group: " + name);
+    return nt_getpwnam_sid(key.c_str());
+}
+
+nt_group *find_group(const std::string &key) {
+    if (auto gid = uid_argument(key)) {
+        OwnedSid sid = sid_of_uid(*gid);
+        return sid ? nt_getgrsid_sid(sid.get()) : nullptr;
     }
-    print_group(gr);
+    return nt_getgrnam_sid(key.c_str());
+}
+
+// The record of each key in turn; without keys the current user's, or the
+// current token's primary group's, since the account database cannot be
+// enumerated.  Exit code 2 when a key has no record, as getent(1) does.
+void print_getent(const std::string &database, const std::vector<std::string> &keys) {
+    bool missing = false;
+    if (keys.empty()) {
+        Identity identity = identity_of("");
+        if (database == "passwd") {
+            if (const nt_passwd *pw = nt_getpwsid_sid(identity.user_sid()))
+                print_passwd(pw);
+            else
+                missing = true;
+        } else if (const nt_group *gr = nt_getgrsid_sid(identity.group_sid())) {
+            print_group(gr);
+        } else {
+            missing = true;
+        }
+    }
+    for (const auto &key : keys) {
+        if (database == "passwd") {
+            if (const nt_passwd *pw = find_passwd(key))
+                print_passwd(pw);
+            else
+                missing = true;
+        } else if (const nt_group *gr = find_group(key)) {
+            print_group(gr);
+        } else {
+            missing = true;
+        }
+    }
+    if (missing) fail(kGetentKeyNotFound, "");
 }
 
 const char *class_name(int type) {
@@ -160,14 +270,19 @@ void print_sid(const std::string &argument) {
     BYTE buffer[NTX_SID_SIZE];
     PSID sid = buffer;
     PSID parsed = nullptr;
+    OwnedSid of_uid;
     if (strncasecmp(argument.c_str(), "S-", 2) == 0) {
-        if (nt_str_to_sid(argument.c_str(), &parsed) != 0) fail(1, "not a SID: " + argument);
+        if (nt_str_to_sid(argument.c_str(), &parsed) != 0) fail(kExitFailed, "not a SID: " + argument);
         sid = parsed;
+    } else if (auto uid = uid_argument(argument)) {
+        of_uid = sid_of_uid(*uid);
+        if (!of_uid) fail(kExitFailed, "no domain gives out the uid " + argument);
+        sid = of_uid.get();
     } else {
         char domain[kDomainNameSize], qualified[NT_QUALIFIED_NAME_SIZE];
         int use = 0;
         if (!nt_lookup_account_name(argument.c_str(), buffer, sizeof buffer, domain, sizeof domain, &use, qualified))
-            fail(1, "no such account: " + argument);
+            fail(kExitFailed, "no such account: " + argument);
     }
     SID_NAME_USE use = SidTypeUnknown;
     std::string name = name_of(sid, &use);
@@ -194,34 +309,48 @@ CLI::App *cache_command(CLI::App &app) {
 }  // namespace
 
 void add_identity_commands(CLI::App &app) {
-    static std::string id_name, getent_database, getent_name, sid_argument;
+    static IdOptions id_options;
+    static std::string getent_database, sid_argument;
+    static std::vector<std::string> getent_keys;
 
     auto *id = app.add_subcommand("id", "Print the uid, gid and groups of a user (default: the current token)");
-    id->add_option("NAME", id_name, "A user, DOMAIN\\name or a bare name; its interactive logon's groups");
+    auto *user = id->add_flag("-u,--user", id_options.user, "Only the uid");
+    auto *group = id->add_flag("-g,--group", id_options.group, "Only the primary group's gid");
+    auto *groups = id->add_flag("-G,--groups", id_options.groups, "Every gid, the primary group's first");
+    user->excludes(group, groups);
+    group->excludes(groups);
+    id->add_flag("-n,--name", id_options.names, "Names instead of numbers, with -u, -g or -G");
+    id->add_option("NAME", id_options.account,
+                   "A user (DOMAIN\\name or a bare name) or a uid; its interactive logon's groups");
     id->callback([] {
+        require_prefix();
         nt_init();
-        print_id(id_name);
+        print_id(id_options);
     });
 
-    auto *getent = app.add_subcommand("getent", "Print the passwd or group record of a name");
+    auto *getent = app.add_subcommand("getent", "Print passwd(5) or group(5) lines; exit code 2 for a key without one");
     getent->add_option("DATABASE", getent_database, "passwd or group")
         ->required()
         ->check(CLI::IsMember({"passwd", "group"}));
-    getent->add_option("NAME", getent_name, "The account (default: the current user, or its primary group)");
+    getent->add_option("KEY", getent_keys,
+                       "Names or numbers (default: the current user, or the current token's primary group)");
     getent->callback([] {
+        require_prefix();
         nt_init();
-        print_getent(getent_database, getent_name);
+        print_getent(getent_database, getent_keys);
     });
 
     auto *sid = app.add_subcommand("sid", "Print a SID's text, account, type, domain class and uid");
-    sid->add_option("SID_OR_NAME", sid_argument, "S-1-... text, or an account name")->required();
+    sid->add_option("SID_OR_NAME", sid_argument, "S-1-... text, an account name, or a uid")->required();
     sid->callback([] {
+        require_prefix();
         nt_init();
         print_sid(sid_argument);
     });
 
     auto *dump = cache_command(app)->add_subcommand("dump", "Print the trusted-domain tables and the name caches");
     dump->callback([] {
+        require_prefix();
         nt_init();
         ntx_dump_cache();
         nt_dump_cache();

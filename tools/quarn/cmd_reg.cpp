@@ -24,11 +24,11 @@ constexpr const char *kOverview = R"(Operations, each with --help (or /?) of its
   quarn reg delete KEY [/v NAME | /ve | /va] [/f]
   quarn reg export KEY FILE [/y]
   quarn reg import FILE
-KEY is [\\MACHINE\]ROOT[\SUBKEY] with ROOT one of HKLM, HKEY_LOCAL_MACHINE,
+Switches begin with / or -.  KEY is [\\MACHINE\]ROOT[\SUBKEY] with ROOT one of HKLM, HKEY_LOCAL_MACHINE,
 HKCU, HKEY_CURRENT_USER; another machine's registry is the prefix's
 machines/MACHINE/ and offers HKLM only.  Exit code 0 on success, 1 on failure.)";
 
-bool is_help(const std::string &arg) { return arg == "/?" || arg == "--help" || arg == "-h"; }
+bool is_help(const std::string &arg) { return arg == "/?" || arg == "-?" || arg == "--help" || arg == "-h"; }
 
 const RegOperation *find_operation(const std::string &name) {
     for (const RegOperation *operation : kOperations)
@@ -54,7 +54,9 @@ std::optional<RegArgs> read_args(const RegOperation &operation, const std::vecto
     if (parsed.positionals.size() < operation.positionals) fail_syntax(parsed);
     for (; i < args.size(); ++i) {
         if (is_help(args[i])) return std::nullopt;
+        // Windows' own tools take -v as well as /v.
         std::string name = lower(args[i]);
+        if (name.size() > 1 && name[0] == '-') name[0] = '/';
         const Switch *known = nullptr;
         for (const Switch &candidate : operation.switches)
             if (name == candidate.name) known = &candidate;
@@ -77,6 +79,7 @@ void run(const std::vector<std::string> &args) {
         std::fputs(operation->help, stdout);
         return;
     }
+    require_prefix();
     try {
         operation->run(*parsed);
     } catch (const RegCallError &error) {

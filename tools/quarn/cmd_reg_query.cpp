@@ -82,11 +82,13 @@ void print_value(const RegFileValue &value) {
                 data_text(value).c_str());
 }
 
-// The key's name line, its values, then its subkeys: as names, or with /s as
-// keys of their own, each printed the same way.  A blank line ends each part.
+// The key's name line and its values, then its subkeys: as names, or with /s
+// as keys of their own, each printed the same way.  A blank line ends each
+// part.  As reg.exe does, a key without values shows no name line of its own
+// unless /s is given, so its subkeys follow the first blank line directly.
 void query_key(const Key &key, const std::string &name, bool recurse) {
-    std::printf("%s\n", name.c_str());
     auto values = read_values(key);
+    if (!values.empty() || recurse) std::printf("%s\n", name.c_str());
     for (const auto &value : values) print_value(value);
     if (!values.empty() || recurse) std::putchar('\n');
     auto subkeys = read_subkey_names(key);

@@ -35,16 +35,20 @@ constexpr int kSettingProductHome = 8;
 constexpr int kSettingHostData = 16;
 constexpr int kDriverParameters = 57;
 
+std::string common_key() { return std::string("HKEY_LOCAL_MACHINE") + ntregy_get_common_key(); }
+
 // The setting's text; when it is not there yet, `fallback` is written first.
-std::string ensure_setting(int setting, const char *fallback) {
+std::string ensure_setting(int setting, const char *name, const char *fallback) {
     char value[1024] = {};
     LONG status = ntregy_get_param(setting, sizeof value - 1, value, nullptr);
     if (status == ERROR_FILE_NOT_FOUND) {
         status = ntregy_set_param(setting, fallback, nullptr);
-        if (status != ERROR_SUCCESS) fail(1, "cannot write the installation: Win32 error " + std::to_string(status));
+        if (status != ERROR_SUCCESS)
+            fail(kExitFailed, "cannot write " + std::string(name) + " to " + common_key() + ": " + error_words(status));
         return fallback;
     }
-    if (status != ERROR_SUCCESS) fail(1, "cannot read the installation: Win32 error " + std::to_string(status));
+    if (status != ERROR_SUCCESS)
+        fail(kExitFailed, "cannot read " + std::string(name) + " from " + common_key() + ": " + error_words(status));
     return value;
 }
 
@@ -58,8 +62,8 @@ void make_dos_directory(const std::string &dos_path) {
 }
 
 void install_product() {
-    std::string home = ensure_setting(kSettingProductHome, "C:\\Program Files\\Quarn\\Zendrel");
-    std::string host_data = ensure_setting(kSettingHostData, "C:\\ProgramData\\Quarn\\Zendrel");
+    std::string home = ensure_setting(kSettingProductHome, "ProductHome", "C:\\Program Files\\Quarn\\Zendrel");
+    std::string host_data = ensure_setting(kSettingHostData, "HostData", "C:\\ProgramData\\Quarn\\Zendrel");
     make_dos_directory(home);
     for (const char *folder : {"\\var\\cache", "\\var\\log", "\\bin"}) make_dos_directory(host_data + folder);
     for (int parameter = 0; parameter < kDriverParameters; ++parameter) {
@@ -68,7 +72,8 @@ void install_product() {
         if (ntregy_get_kelfs_param(parameter, value, sizeof value, nullptr) != ERROR_FILE_NOT_FOUND) continue;
         LONG status = ntregy_default_kelfs_param(parameter, nullptr);
         if (status != ERROR_SUCCESS)
-            fail(1, "cannot write the driver's defaults: Win32 error " + std::to_string(status));
+            fail(kExitFailed, "cannot write the file-system driver's default parameter " + std::to_string(parameter) +
+                                  ": " + error_words(status));
     }
     std::printf("ProductHome: %s\nHostData: %s\n", home.c_str(), host_data.c_str());
 }

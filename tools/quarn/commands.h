@@ -1,14 +1,41 @@
-// The families of the quarn tool: each file adds its own subcommands to the application.
+// The families of the quarn tool: each file adds its own subcommands to the
+// application, and follows the tool's conventions through the helpers here.
+//
+// Exit codes: kExitSuccess when the command did what it was asked,
+// kExitFailed when the operation failed, kExitUsage for a bad command line
+// (an unknown option, a missing or malformed argument).  Errors go to standard
+// error in words, naming the file, key or account concerned.
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
 
 namespace quarn::tool {
 
-// A command's failure: the message goes to standard error and the tool exits with `code`.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// A command's end: "quarn: message" on standard error (nothing when the
+// message is empty, because the command has already said why) and the exit
+// code `code`.
+struct Failure {
+    int code;
+    std::string message;
+};
 [[noreturn]] void fail(int code, const std::string &message);
 
+// The platform's text for a Win32 error code, in words and with its number:
+// "Access is denied. (5)".  For messages that say what failed.
+std::string error_words(unsigned long code);
+
+// For every command that works on the prefix, except `quarn setup`: a
+// missing prefix ends the command (kExitFailed) with a message that names
+// it and says to run `quarn setup`, so that nothing creates one by reading.
+void require_prefix();
+
 void add_setup_command(CLI::App &app);
+void add_config_command(CLI::App &app);
 void add_error_command(CLI::App &app);
 void add_reg_command(CLI::App &app);
 void add_mime_command(CLI::App &app);

@@ -1,6 +1,8 @@
 // Shared pieces of the registry configuration sources.
 #pragma once
 
+#include <optional>
+
 #include "ntregy.h"
 #include "win32.h"
 
@@ -24,6 +26,16 @@ private:
     bool connected_ = false;
     LONG status_ = ERROR_SUCCESS;
 };
+
+// A row of the product settings table, for the tool that names settings by
+// their value names; nullopt for a number that names no setting.
+struct SettingRow {
+    const char *name;
+    HKEY root;  // HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER
+    DWORD type;
+};
+constexpr int kSettingCount = 69;  // numbers 0 to 68
+std::optional<SettingRow> setting_row(int number);
 
 // Closes a key handed back by ntregy_get_value or ntregy_create_value.
 inline void close_handed_key(HKEY key) {

@@ -86,7 +86,7 @@ constexpr Setting kSettings[] = {
     /* 67 */ {"ZNGroupIsPrivileged", machine, REG_DWORD},
     /* 68 */ {"EnforceAcls", user, REG_DWORD},
 };
-static_assert(sizeof kSettings / sizeof *kSettings == 69);
+static_assert(sizeof kSettings / sizeof *kSettings == quarn::nt::kSettingCount);
 
 // The row of `number`, or null for a number that names no setting.
 const Setting *setting_of(int number) {
@@ -110,6 +110,12 @@ DWORD length_of(DWORD type, const void *data) {
 }
 
 }  // namespace
+
+std::optional<quarn::nt::SettingRow> quarn::nt::setting_row(int number) {
+    const Setting *row = setting_of(number);
+    if (!row) return std::nullopt;
+    return SettingRow{row->name, root_of(*row), row->type};
+}
 
 extern "C" {
 
