@@ -1,23 +1,63 @@
 #!/usr/bin/env bash
-# Installs the build tree into a scratch directory and builds a C client
-# against it twice: with pkg-config and with find_package(Quarn).
+# Installs the build tree into a scratch prefix, as a packager would, and
+# checks that the installed tree works from there without LD_LIBRARY_PATH:
+# versioned SONAMEs and $ORIGIN-relative RUNPATHs, C clients of libquarnnt
+# and libquarni18n built with pkg-config and with find_package(Quarn), the
+# installed quarn, its manual pages and its bash completion.
 set -euo pipefail
 build="$1" client="$2"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+unset LD_LIBRARY_PATH
 cmake --install "$build" --prefix "$scratch/usr" >/dev/null
-libdir=$(dirname "$(find "$scratch/usr" -name libquarnnt.so | head -n 1)")
+usr="$scratch/usr"
+libdir=$(dirname "$(find "$usr" -name libquarnnt.so | head -n 1)")
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
-export LD_LIBRARY_PATH="$libdir"
 export QUARN_PREFIX="$scratch/prefix"
+fail() { echo "install test: $*" >&2; exit 1; }
+dynamic() { readelf -d "$1" | sed -n "s/.*($2).*\[\(.*\)\]/\1/p"; }
+
 # A sanitizer build's libraries need a client built with the same runtime.
 sanitize=""
 ldd "$libdir/libquarnnt.so" | grep -q libasan && sanitize="-fsanitize=address,undefined"
 
-# shellcheck disable=SC2046
-cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/client-pc" "$client/client.c" $(pkg-config --cflags --libs quarnnt)
-"$scratch/client-pc" -v
+for lib in quarnnt quarni18n quarnks; do
+  soname=$(dynamic "$libdir/lib$lib.so" SONAME)
+  [[ $soname =~ ^lib$lib\.so\.[0-9]+$ ]] || fail "lib$lib.so has the SONAME '$soname'"
+  [ -e "$libdir/$soname" ] || fail "$soname is not installed"
+  [ "$(dynamic "$libdir/lib$lib.so" RUNPATH)" = '$ORIGIN' ] || fail "lib$lib.so does not find its siblings beside it"
+done
+bin_runpath=$(dynamic "$usr/bin/quarn" RUNPATH)
+[ "$bin_runpath" = "\$ORIGIN/$(realpath --relative-to="$usr/bin" "$libdir")" ] || fail "quarn has the RUNPATH '$bin_runpath'"
 
-cmake -S "$client" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$scratch/usr" -DCMAKE_C_FLAGS="$sanitize" >/dev/null
+# pkg-config: a program in a non-system prefix links with the flags it
+# gives, and carries the prefix in its own RUNPATH as its builder chooses.
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/nt-pc" "$client/client.c" \
+  $(pkg-config --cflags --libs quarnnt) -Wl,-rpath,"$libdir"
+"$scratch/nt-pc" -v
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/i18n-pc" "$client/../i18n/c_client.c" \
+  $(pkg-config --cflags --libs quarni18n) -Wl,-rpath,"$libdir"
+"$scratch/i18n-pc"
+# A static link needs the sibling and ICU as well.
+pkg-config --static --libs quarni18n | grep -q -- '-lquarnks' || fail "quarni18n.pc does not name quarnks for static links"
+pkg-config --static --libs quarni18n | grep -q -- '-licuuc' || fail "quarni18n.pc does not name ICU for static links"
+
+cmake -S "$client" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$usr" -DCMAKE_C_FLAGS="$sanitize" >/dev/null
 cmake --build "$scratch/cmake-build" >/dev/null
 "$scratch/cmake-build/client" -v
+"$scratch/cmake-build/i18n_client"
+
+# The installed tool, with the libraries beside it.
+"$usr/bin/quarn" --version | grep -q '^quarn [0-9]' || fail "quarn --version"
+"$usr/bin/quarn" setup >/dev/null
+[ "$("$usr/bin/quarn" config get HostData)" = 'C:\ProgramData\Quarn\Zendrel' ] || fail "quarn config get HostData"
+[ "$(echo 'a=b' | "$usr/bin/quarn" mime encode --qp --from UTF-8 --to UTF-8)" = 'a=3Db' ] || fail "quarn mime encode"
+
+grep -q '^\.TH QUARN 1' "$usr/share/man/man1/quarn.1" || fail "quarn(1) is not installed"
+grep -q '^\.TH QUARN-MACHINE.TOML 5' "$usr/share/man/man5/quarn-machine.toml.5" || fail "quarn-machine.toml(5) is not installed"
+completion="$usr/share/bash-completion/completions/quarn"
+replies=$(PATH="$usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(quarn config get Host); COMP_CWORD=3; _quarn; echo "${COMPREPLY[*]}"' _ "$completion")
+[ "$replies" = HostData ] || fail "the bash completion offers '$replies' for 'quarn config get Host'"
+echo "the installed tree works from $usr"
