@@ -55,6 +55,13 @@ cmake --build "$scratch/cmake-build" >/dev/null
 [ "$("$usr/bin/quarn" config get HostData)" = 'C:\ProgramData\Quarn\Zendrel' ] || fail "quarn config get HostData"
 [ "$(echo 'a=b' | "$usr/bin/quarn" mime encode --qp --from UTF-8 --to UTF-8)" = 'a=3Db' ] || fail "quarn mime encode"
 
+# The first program of docs/install.md, as written there.
+sed -n '/^```c$/,/^```$/p' "$client/../../docs/install.md" | sed '1d;$d' >"$scratch/first.c"
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/first" "$scratch/first.c" \
+  $(pkg-config --cflags --libs quarnnt) -Wl,-rpath,"$libdir"
+"$scratch/first" | grep -qx 'HostData: C:\\ProgramData\\Quarn\\Zendrel (status 0)' || fail "the program of install.md"
+
 grep -q '^\.TH QUARN 1' "$usr/share/man/man1/quarn.1" || fail "quarn(1) is not installed"
 grep -q '^\.TH QUARN-MACHINE.TOML 5' "$usr/share/man/man5/quarn-machine.toml.5" || fail "quarn-machine.toml(5) is not installed"
 completion="$usr/share/bash-completion/completions/quarn"
