@@ -40,7 +40,7 @@ def exported_names(root):
                 if shown.startswith(("typeinfo ", "vtable ", "VTT ", "guard variable ")):
                     continue  # data the compiler makes for a class, not functions
                 # A member is described where its class is; a free function by its own name.
-                qualified = re.sub(r"<.*>", "", shown.split("(")[0])
+                qualified = re.sub(r"<.*>|\[abi:\w+\]", "", shown.split("(")[0])
                 parts = [p for p in qualified.split("::") if p not in ("i18n", "i18n_mime")]
                 names.append((shown, parts[0] if len(parts) > 1 else parts[-1]))
     return names
@@ -98,7 +98,7 @@ def check_examples(root, quarn):
     ok = True
     with tempfile.TemporaryDirectory() as scratch:
         env = dict(os.environ, QUARN_PREFIX=os.path.join(scratch, "prefix"),
-                   PATH=str(pathlib.Path(quarn).parent) + os.pathsep + os.environ["PATH"])
+                   PATH=str(pathlib.Path(quarn).resolve().parent) + os.pathsep + os.environ["PATH"])
         env.pop("QUARN_TRACE", None)
         subprocess.run([quarn, "setup"], env=env, check=True, capture_output=True)
         for page, number, command in example_commands(root):
