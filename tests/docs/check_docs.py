@@ -4,6 +4,7 @@
 exports  ROOT        every function a shared library exports is described: its
                      name (a C++ member's class) appears in a page of docs/, or
                      its declaration in a public header carries a comment.
+readme   ROOT        README.md links every page of docs/.
 examples ROOT QUARN  every example command in docs/ ("$ " lines inside fenced
                      code blocks) runs as written: in bash, with the built quarn
                      first on PATH, in a fresh prefix that `quarn setup` made,
@@ -82,6 +83,16 @@ def check_exports(root):
     return not missing
 
 
+def check_readme(root):
+    linked = set(re.findall(r"\]\((docs/[\w.-]+\.md)\)", (root / "README.md").read_text()))
+    pages = {str(p.relative_to(root)) for p in (root / "docs").glob("*.md")}
+    for page in sorted(pages - linked):
+        print(f"README.md does not link {page}")
+    for page in sorted(linked - pages):
+        print(f"README.md links {page}, which does not exist")
+    return linked == pages
+
+
 def example_commands(root):
     """(page, line number, command) of every "$ " line inside a fenced block."""
     for page in sorted((root / "docs").glob("*.md")) + [root / "README.md"]:
@@ -112,7 +123,12 @@ def check_examples(root, quarn):
 
 def main():
     what, root = sys.argv[1], pathlib.Path(sys.argv[2])
-    ok = check_exports(root) if what == "exports" else check_examples(root, sys.argv[3])
+    if what == "exports":
+        ok = check_exports(root)
+    elif what == "readme":
+        ok = check_readme(root)
+    else:
+        ok = check_examples(root, sys.argv[3])
     sys.exit(0 if ok else 1)
 
 
