@@ -68,6 +68,10 @@ int main(int argc, char **argv) {
     add_identity_commands(app);
     int code = kExitSuccess;
     try {
+        // CLI11 would only say that a command is required.
+        if (argc > 1 && argv[1][0] != '-' &&
+            app.get_subcommands([&](CLI::App *command) { return command->check_name(argv[1]); }).empty())
+            fail(kExitUsage, std::string("unknown command: ") + argv[1] + "; `quarn --help` lists the commands");
         app.parse(argc, argv);
     } catch (const Failure &failure) {
         std::fflush(stdout);
