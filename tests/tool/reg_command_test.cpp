@@ -96,7 +96,7 @@ TEST_F(RegQuery, DefaultValueAndMissingValues) {
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out, "\nHKEY_CURRENT_USER\\D\n    (Default)    REG_SZ    (value not set)\n\n");
     result = reg({"query", "HKCU\\D"});
-    EXPECT_EQ(result.out, "\nHKEY_CURRENT_USER\\D\n");
+    EXPECT_EQ(result.out, "\n");  // reg.exe prints no name for a key without values
     for (const auto &args : std::vector<std::vector<std::string>>{{"query", "HKCU\\D", "/v", "nope"},
                                                                  {"query", "HKCU\\NoSuchKey"},
                                                                  {"query", "HKCU\\NoSuchKey", "/ve"}}) {

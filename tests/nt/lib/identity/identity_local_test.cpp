@@ -71,26 +71,26 @@ TEST(RealMachine, OutsideADomainUserSidsAreNoGroupsAndThereIsNoController) {
     EXPECT_EQ(sid_text(system->gr_sid), "S-1-5-18");
 }
 
-// quarn getent passwd root: name:uid:gid:gecos:dir:SID, where only dir may
-// hold a colon (its drive).
+// quarn getent passwd root: a passwd(5) line whose gecos holds the SID as
+// Cygwin puts it, and whose home is the Unix path.
 TEST(RealMachine, TheToolsPasswdLineAgreesWithGetent) {
     const passwd *unix_root = getpwnam("root");
     ASSERT_NE(unix_root, nullptr);
-    auto dir = quarn::win32::unix_to_dos_path(*quarn::win32::Machine::current(), unix_root->pw_dir);
-    ASSERT_TRUE(dir);
     auto child = run_child({QUARN_TOOL, "getent", "passwd", "root"});
     ASSERT_EQ(child.exit_code, 0) << child.err;
+    std::string name = std::string(quarn::win32::Machine::current()->computer_name()) + "\\root";
     std::string sid = account_domain_text() + "-" + std::to_string(1000 + 2 * unix_root->pw_uid);
     std::string uid = std::to_string(0x30000 | (1000 + 2 * unix_root->pw_uid));
     std::string gid = std::to_string(0x30000 | (1001 + 2 * unix_root->pw_gid));
-    EXPECT_EQ(child.out, std::string(quarn::win32::Machine::current()->computer_name()) + "\\root:" + uid + ":" +
-                             gid + ":" + expected_gecos(unix_root->pw_gecos) + ":" + *dir + ":" + sid + "\n");
+    std::string gecos = expected_gecos(unix_root->pw_gecos);
+    EXPECT_EQ(child.out, name + ":x:" + uid + ":" + gid + ":" + (gecos.empty() ? "" : gecos + ",") + "U-" + name + "," +
+                             sid + ":" + unix_root->pw_dir + ":/bin/sh\n");
     child = run_child({QUARN_TOOL, "sid", "S-1-5-32-544"});
     EXPECT_EQ(child.out, "sid: S-1-5-32-544\nname: BUILTIN\\Administrators\ntype: Alias\nclass: builtin\n"
                          "uid: 131616 (0x20220)\n");
     child = run_child({QUARN_TOOL, "getent", "passwd", "nobody-here"});
-    EXPECT_EQ(child.exit_code, 1);
-    EXPECT_EQ(child.err, "quarn: no such user: nobody-here\n");
+    EXPECT_EQ(child.exit_code, 2);  // getent(1)'s code for a key without a record
+    EXPECT_EQ(child.out, "");
 }
 
 TEST(HomeDirectory, NeedsRoomForAPath) {
