@@ -2,7 +2,9 @@
 // right root with the right type, read back as they were written, and go
 // away again; the list shows every setting of the table.
 #include <gmock/gmock.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -93,6 +95,28 @@ TEST_F(ConfigCommand, ListsEverySettingWithItsRootTypeAndValue) {
     EXPECT_EQ(numbers.size(), 65u);
     for (int none : {4, 5, 53, 60}) EXPECT_EQ(numbers.count(none), 0u);
     EXPECT_EQ(*numbers.rbegin(), 68);
+}
+
+// Another user of the machine reads the machine's settings but may not change
+// them, and is told so in words that name the key.
+TEST_F(ConfigCommand, AnOrdinaryUserReadsMachineSettingsButCannotWriteThem) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    std::filesystem::permissions(prefix_.path(), std::filesystem::perms(0755));
+    auto as_nobody = [&](const std::vector<std::string> &args) {
+        std::vector<std::string> argv{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                      QUARN_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return run_child(argv, {{"QUARN_PREFIX", prefix_.path().string()}, {"QUARN_EVENTLOG", std::nullopt}});
+    };
+    ChildResult read = as_nobody({"config", "get", "HostData"});
+    EXPECT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_EQ(read.out, "C:\\ProgramData\\Quarn\\Zendrel\n");
+    ChildResult write = as_nobody({"config", "set", "MailDomainName", "example.com"});
+    EXPECT_EQ(write.exit_code, 1);
+    EXPECT_THAT(write.err, testing::StartsWith("quarn: cannot write MailDomainName to "
+                                               "HKEY_LOCAL_MACHINE\\Software\\Quarn\\Zendrel\\CurrentVersion: "));
+    EXPECT_THAT(write.err, testing::EndsWith(" (5)\n"));
+    EXPECT_EQ(quarn({"config", "get", "MailDomainName"}).exit_code, 1);  // nothing was written
 }
 
 }  // namespace
