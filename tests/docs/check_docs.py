@@ -5,6 +5,8 @@ exports  ROOT        every function a shared library exports is described: its
                      name (a C++ member's class) appears in a page of docs/, or
                      its declaration in a public header carries a comment.
 readme   ROOT        README.md links every page of docs/.
+settings ROOT QUARN  docs/settings.md lists the settings `quarn config list`
+                     shows, with the same numbers, roots and types.
 examples ROOT QUARN  every example command in docs/ ("$ " lines inside fenced
                      code blocks) runs as written: in bash, with the built quarn
                      first on PATH, in a fresh prefix that `quarn setup` made,
@@ -93,6 +95,30 @@ def check_readme(root):
     return linked == pages
 
 
+def with_prefix(quarn, scratch):
+    """The environment of a run of the built quarn in a fresh prefix that `quarn setup` made."""
+    env = dict(os.environ, QUARN_PREFIX=os.path.join(scratch, "prefix"),
+               PATH=str(pathlib.Path(quarn).resolve().parent) + os.pathsep + os.environ["PATH"])
+    env.pop("QUARN_TRACE", None)
+    subprocess.run([quarn, "setup"], env=env, check=True, capture_output=True)
+    return env
+
+
+def check_settings(root, quarn):
+    text = (root / "docs/settings.md").read_text()
+    table = text[text.index("## Product settings"):text.index("## Keys and values")]
+    documented = {tuple(row) for row in re.findall(r"^\| (\d+) \| `(\w+)` \| (\w+) \| ([\w ]+?) \|", table, re.M)}
+    with tempfile.TemporaryDirectory() as scratch:
+        listed = subprocess.run([quarn, "config", "list"], env=with_prefix(quarn, scratch), check=True,
+                                capture_output=True, text=True).stdout
+    actual = {tuple(line.split("\t")[:4]) for line in listed.splitlines()}
+    for row in sorted(actual - documented):
+        print(f"docs/settings.md does not list {row}")
+    for row in sorted(documented - actual):
+        print(f"docs/settings.md lists {row}, which quarn config list does not show")
+    return actual == documented
+
+
 def example_commands(root):
     """(page, line number, command) of every "$ " line inside a fenced block."""
     for page in sorted((root / "docs").glob("*.md")) + [root / "README.md"]:
@@ -108,10 +134,7 @@ def example_commands(root):
 def check_examples(root, quarn):
     ok = True
     with tempfile.TemporaryDirectory() as scratch:
-        env = dict(os.environ, QUARN_PREFIX=os.path.join(scratch, "prefix"),
-                   PATH=str(pathlib.Path(quarn).resolve().parent) + os.pathsep + os.environ["PATH"])
-        env.pop("QUARN_TRACE", None)
-        subprocess.run([quarn, "setup"], env=env, check=True, capture_output=True)
+        env = with_prefix(quarn, scratch)
         for page, number, command in example_commands(root):
             run = subprocess.run(["bash", "-c", "set -o pipefail; " + command], env=env, cwd=scratch,
                                  capture_output=True, text=True)
@@ -127,6 +150,8 @@ def main():
         ok = check_exports(root)
     elif what == "readme":
         ok = check_readme(root)
+    elif what == "settings":
+        ok = check_settings(root, sys.argv[3])
     else:
         ok = check_examples(root, sys.argv[3])
     sys.exit(0 if ok else 1)
