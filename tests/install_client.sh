@@ -65,6 +65,20 @@ cc -std=c11 -Wall -Wextra -Werror $sanitize -o "$scratch/first" "$scratch/first.
 grep -q '^\.TH QUARN 1' "$usr/share/man/man1/quarn.1" || fail "quarn(1) is not installed"
 grep -q '^\.TH QUARN-MACHINE.TOML 5' "$usr/share/man/man5/quarn-machine.toml.5" || fail "quarn-machine.toml(5) is not installed"
 completion="$usr/share/bash-completion/completions/quarn"
-replies=$(PATH="$usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(quarn config get Host); COMP_CWORD=3; _quarn; echo "${COMPREPLY[*]}"' _ "$completion")
-[ "$replies" = HostData ] || fail "the bash completion offers '$replies' for 'quarn config get Host'"
+complete_line() {
+  PATH="$usr/bin:$PATH" bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quarn; echo "${COMPREPLY[*]}"' \
+    _ "$completion" "$@"
+}
+expect_completion() {
+  local want="$1"
+  shift
+  [ "$(complete_line "$@")" = "$want" ] || fail "the bash completion offers '$(complete_line "$@")' for '$*'"
+}
+expect_completion HostData quarn config get Host
+expect_completion "getent" quarn ge
+expect_completion "passwd" quarn getent pa
+expect_completion "stats" quarn cache st
+expect_completion "--global" quarn cache flush --gl
+expect_completion "/ve /va" quarn reg delete 'HKCU\x' /v
+expect_completion "Shift_JIS" quarn mime encode --from Shift_
 echo "the installed tree works from $usr"
