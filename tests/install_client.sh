@@ -79,6 +79,6 @@ expect_completion "getent" quarn ge
 expect_completion "passwd" quarn getent pa
 expect_completion "stats" quarn cache st
 expect_completion "--global" quarn cache flush --gl
-expect_completion "/ve /va" quarn reg delete 'HKCU\x' /v
+expect_completion "/v /ve /va" quarn reg delete 'HKCU\x' /v
 expect_completion "Shift_JIS" quarn mime encode --from Shift_
 echo "the installed tree works from $usr"
