@@ -55,7 +55,7 @@ std::string ensure_setting(int setting, const char *name, const char *fallback) 
 // Makes a folder named by a Windows path, through the drive table.
 void make_dos_directory(const std::string &dos_path) {
     const auto *machine = win32::Machine::current();
-    if (!machine) fail(1, "the machine is not usable: " + win32::Machine::configuration_error());
+    if (!machine) fail(kExitFailed, "");  // the machine has said why
     auto unix_path = win32::dos_to_unix_path(*machine, dos_path);
     if (!unix_path) fail(1, "no drive for " + dos_path);
     make_directory(*unix_path);
@@ -87,6 +87,7 @@ void run_setup() {
     make_drive_link(prefix / "dosdevices", "c:", "../drive_c");
     make_drive_link(prefix / "dosdevices", "z:", "/");
     std::printf("prefix: %s\n", prefix.c_str());
+    require_machine();
     install_product();
 }
 

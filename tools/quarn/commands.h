@@ -31,8 +31,12 @@ std::string error_words(unsigned long code);
 
 // For every command that works on the prefix, except `quarn setup`: a
 // missing prefix ends the command (kExitFailed) with a message that names
-// it and says to run `quarn setup`, so that nothing creates one by reading.
+// it and says to run `quarn setup`, so that nothing creates one by reading;
+// then require_machine().
 void require_prefix();
+// A machine.toml that cannot be used ends the command (kExitFailed) with the
+// one error that names the file, line and key.
+void require_machine();
 
 void add_setup_command(CLI::App &app);
 void add_config_command(CLI::App &app);

@@ -30,10 +30,15 @@ std::string error_words(unsigned long code) {
 void require_prefix() {
     std::filesystem::path prefix = win32::Machine::default_prefix();
     std::error_code ec;
-    if (std::filesystem::is_directory(prefix, ec)) return;
+    if (std::filesystem::is_directory(prefix, ec)) return require_machine();
     if (ec && ec != std::errc::no_such_file_or_directory)
         fail(kExitFailed, "cannot open the prefix " + prefix.string() + ": " + ec.message());
     fail(kExitFailed, "there is no prefix at " + prefix.string() + "; run `quarn setup` to create it");
+}
+
+void require_machine() {
+    // The machine has already said why, naming machine.toml, its line and key.
+    if (!win32::Machine::current()) fail(kExitFailed, "");
 }
 
 namespace {
