@@ -86,7 +86,12 @@ int main(int argc, char **argv) {
         // Help and the version are answers (CLI11 gives them code 0); every
         // other complaint of the parser is a bad command line, whatever
         // number CLI11 gives it.
-        code = app.exit(e) == 0 ? kExitSuccess : kExitUsage;
+        if (e.get_exit_code() == 0) {
+            app.exit(e);
+        } else {
+            std::fprintf(stderr, "quarn: %s\nRun the command with --help for its usage.\n", e.what());
+            code = kExitUsage;
+        }
     }
     return finish_output(code);
 }
