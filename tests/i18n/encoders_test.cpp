@@ -1,12 +1,17 @@
 // The four MIME encoders and the quoted-printable tables, driven through the
 // iterators as the converter encoders drive them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "i18n.h"
 #include "i18n/charset_iter.h"
@@ -296,6 +301,41 @@ TEST(QPEncodingTables, ATableOfItsOwnIsBuiltAndWidened) {
     own['z'] = 1;
     i18n_mime::QPEncodingTable attached(own, true);
     EXPECT_TRUE(attached.should_encode('z'));
+}
+
+// The first use of the process-wide tables from several threads at once: each
+// thread finds its table complete from the moment its constructor returns.
+// Each try is a fresh process, whose tables are not built yet.
+TEST(QPEncodingTables, FirstUseFromSeveralThreadsAtOnce) {
+    constexpr int kThreads = 3;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            std::atomic<int> ready{0};
+            std::atomic<bool> torn{false};
+            std::vector<std::thread> threads;
+            for (int i = 0; i < kThreads; ++i)
+                threads.emplace_back([&] {
+                    ready.fetch_add(1);
+                    while (ready.load() < kThreads) std::this_thread::yield();
+                    i18n_mime::QPHeaderEncodingTable header;
+                    i18n_mime::QPBodyEncodingTable body;
+                    for (int c = 0; c < 256; ++c) {
+                        bool marked = c < 0x20 || c >= 0x7F || std::strchr("=#$@[\\]^`{|}~", c);
+                        if (body.should_encode(static_cast<unsigned char>(c)) != marked ||
+                            header.should_encode(static_cast<unsigned char>(c)) !=
+                                (marked || std::strchr(" _?", c)))
+                            torn = true;
+                    }
+                });
+            for (std::thread &thread : threads) thread.join();
+            _exit(torn ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "try " << attempt;
+    }
 }
 
 }  // namespace
