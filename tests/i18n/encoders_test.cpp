@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base64_reference.h"
 #include "i18n.h"
 #include "i18n/charset_iter.h"
 #include "i18n/encoders.h"
@@ -135,22 +136,6 @@ TEST(B64BodyEncoder, FiftySevenBytesMakeOneLine) {
     EXPECT_EQ(lines, line + "\r\nbW1t");
 }
 
-// Base64 of `bytes` one bit field at a time, in the body's lines: 76
-// characters on the first, 72 on each continuation line.
-std::string reference_b64_body(const std::string &bytes) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string flat;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t bits = 0;
-        size_t have = std::min<size_t>(3, bytes.size() - i);
-        for (size_t k = 0; k < 3; ++k) bits = bits << 8 | (k < have ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k) flat += k <= have ? alphabet[(bits >> (18 - 6 * k)) & 63] : '=';
-    }
-    std::string lines = flat.substr(0, 76);
-    for (size_t at = 76; at < flat.size(); at += 72) lines += "\r\n" + flat.substr(at, 72);
-    return lines;
-}
-
 // Hands a text out in chunks of `size` bytes, each in an allocation of exactly
 // its length, so that an encoder reading past a chunk reads past its memory
 // (which AddressSanitizer reports).
@@ -177,19 +162,14 @@ private:
 };
 
 TEST(B64BodyEncoder, EveryLengthAndEveryByteMatchTheReference) {
-    std::string bytes;
-    uint32_t state = 12345;
-    for (int i = 0; i < 700; ++i) {
-        state = state * 1103515245u + 12345u;
-        bytes += static_cast<char>(i < 256 ? i : state >> 24);
-    }
+    std::string bytes = i18n_test::mixed_bytes(700);
     for (size_t length = 0; length <= bytes.size(); length += length < 120 ? 1 : 29) {
         std::string text = bytes.substr(bytes.size() - length);
         for (size_t chunk : {700, 256, 7}) {
             SCOPED_TRACE(testing::Message() << length << " bytes in chunks of " << chunk);
             ExactChunks iter(chunk);
             i18n_mime::B64BodyEncoder encoder("UTF-8");
-            ASSERT_EQ(drive(iter, encoder, text, -1), reference_b64_body(text));
+            ASSERT_EQ(drive(iter, encoder, text, -1), i18n_test::reference_b64_body(text));
         }
     }
 }
