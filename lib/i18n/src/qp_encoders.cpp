@@ -1,6 +1,7 @@
 // Quoted-printable encoders: bodies with soft line breaks, and header fields as
 // "=?charset?Q?...?=" words that never split a character.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <iterator>
 
@@ -47,6 +48,22 @@ void write_quoted(i18n::StringBuffer<char> &out, const QPEncodingTable &table, c
         }
         out.append(bytes, static_cast<size_t>(at - bytes));
     }
+}
+
+// Whether words in `charset` start from a shift state, remembered per thread
+// for the last name asked: opening a converter only to ask costs more than
+// encoding a short header, and a program encodes its headers in one charset.
+bool is_stateful_target(const char *charset) {
+    struct Answer {
+        char name[64];
+        bool stateful;
+    };
+    thread_local Answer last{};
+    if (!charset || std::strlen(charset) >= sizeof last.name) return i18n::is_stateful_charset(charset);
+    if (last.name[0] && std::strcmp(last.name, charset) == 0) return last.stateful;
+    last.stateful = i18n::is_stateful_charset(charset);
+    std::strcpy(last.name, charset);
+    return last.stateful;
 }
 
 }  // namespace
@@ -116,7 +133,7 @@ void QPBodyEncoder::complete(i18n::StringBuffer<char> &out) {
 }
 
 QPHeaderEncoder::QPHeaderEncoder(const char *charset)
-    : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP), m_word_per_chunk(i18n::is_stateful_charset(charset)) {}
+    : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP), m_word_per_chunk(is_stateful_target(charset)) {}
 QPHeaderEncoder::QPHeaderEncoder(const QPHeaderEncoder &) = default;
 QPHeaderEncoder &QPHeaderEncoder::operator=(const QPHeaderEncoder &) = default;
 QPHeaderEncoder::~QPHeaderEncoder() = default;
@@ -139,32 +156,47 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
     const i18n::ChunkRef<char> &chunk = iter.get_chunk();
     if (!chunk.offsets) return;
     const unsigned char *table = m_table.data();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(m_cur);
+    const int32_t *offsets = chunk.offsets;
     // As in the body encoder, the line length lives in a local while characters
-    // only add to it, and those are written in place.
+    // only add to it. One scan finds the whole characters that fit on the line
+    // and in the block, and they are written in place in one go; the cycle
+    // itself moves to the next line, one character at a time.
     const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
     int32_t line = m_cycle.get_line_length();
     for (int32_t begin = 0; begin < chunk.length;) {
-        int32_t end = begin + 1;
-        while (end < chunk.length && chunk.offsets[end] == chunk.offsets[begin]) ++end;
-        int32_t size = end - begin;
-        for (int32_t i = begin; i < end; ++i) size += 2 * table[static_cast<unsigned char>(m_cur[i])];
         size_t room = 0;
-        char *at = line == 0 || line + size > line_max ? nullptr : out.write_cursor(&room);
-        if (room >= static_cast<size_t>(size)) {
+        char *at = line == 0 ? nullptr : out.write_cursor(&room);
+        const int32_t budget = std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
+        int32_t fit_end = begin, fit_size = 0, size = 0;
+        for (int32_t i = begin; i < chunk.length && size <= budget;) {
+            size += 1 + 2 * table[bytes[i]];
+            ++i;
+            if (size <= budget && (i == chunk.length || offsets[i] != offsets[i - 1])) {
+                fit_end = i;
+                fit_size = size;
+            }
+        }
+        if (fit_end > begin) {
             char *const start = at;
-            for (int32_t i = begin; i < end; ++i) {
-                auto c = static_cast<unsigned char>(m_cur[i]);
-                if (table[c]) at = put_escaped(at, c);
-                else *at++ = static_cast<char>(c);
+            for (int32_t i = begin; i < fit_end; ++i) {
+                if (table[bytes[i]]) at = put_escaped(at, bytes[i]);
+                else *at++ = static_cast<char>(bytes[i]);
             }
             out.commit(static_cast<size_t>(at - start));
-            line += size;
-        } else {
-            m_cycle.set_line_length(line);
-            m_cycle.move_line(out, size);
-            line = m_cycle.get_line_length();
-            write_quoted(out, m_table, m_cur + begin, m_cur + end);
+            line += fit_size;
+            begin = fit_end;
+            continue;
         }
+        // The next character begins a line (or meets the end of a slab).
+        int32_t end = begin + 1;
+        while (end < chunk.length && offsets[end] == offsets[begin]) ++end;
+        int32_t piece = end - begin;
+        for (int32_t i = begin; i < end; ++i) piece += 2 * table[bytes[i]];
+        m_cycle.set_line_length(line);
+        m_cycle.move_line(out, piece);
+        line = m_cycle.get_line_length();
+        write_quoted(out, m_table, m_cur + begin, m_cur + end);
         begin = end;
     }
     m_cycle.set_line_length(line);
