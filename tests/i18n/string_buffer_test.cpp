@@ -2,6 +2,7 @@
 // content handed out in one terminated array.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,34 @@ TEST(StringBuffer, StepsBackIntoThePreviousBlock) {
     EXPECT_EQ(buffer.last(), 'c');
     buffer.append("XYZ", 3);
     EXPECT_EQ(content(buffer), "abcXYZ");
+}
+
+// Direct writing: the room reaches over the blocks that lie end to end after
+// the cursor (a slab), never further; a commit may cross several blocks, and
+// appends, stepping back and the content all follow it.
+TEST(StringBuffer, DirectWritesSpanTheBlocksOfASlab) {
+    i18n::StringBuffer<char> buffer(4);
+    std::string expected;
+    size_t room = 0;
+    for (int round = 0; round < 40; ++round) {
+        char *at = buffer.write_cursor(&room);
+        ASSERT_GE(room, 1u);
+        size_t n = std::min<size_t>(room, 1 + round % 11);
+        for (size_t i = 0; i < n; ++i) at[i] = static_cast<char>('a' + (round + i) % 26);
+        expected.append(at, n);
+        buffer.commit(n);
+        buffer.append('-');
+        expected += '-';
+        ASSERT_EQ(buffer.size(), expected.size());
+    }
+    EXPECT_GT(room, 4u);  // later slabs hold several blocks
+    EXPECT_EQ(content(buffer), expected);
+    buffer.step_back();
+    expected.pop_back();
+    EXPECT_EQ(buffer.last(), expected.back());
+    EXPECT_EQ(content(buffer), expected);
+    i18n::StringBuffer<char> copy(buffer);
+    EXPECT_EQ(content(copy), expected);
 }
 
 TEST(StringBuffer, CopiesAreIndependent) {
