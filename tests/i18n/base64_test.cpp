@@ -17,14 +17,14 @@ using namespace i18n_mime;
 // Runs `body` once with each path this processor has.
 template <class Body>
 void on_each_path(Body body) {
-    const bool native = base64::use_avx2;
+    const bool native = i18n_mime::use_avx2;
     for (bool avx2 : {false, true}) {
         if (avx2 && !native) continue;
         SCOPED_TRACE(avx2 ? "AVX2" : "scalar");
-        base64::use_avx2 = avx2;
+        i18n_mime::use_avx2 = avx2;
         body();
     }
-    base64::use_avx2 = native;
+    i18n_mime::use_avx2 = native;
 }
 
 // A copy of `text` in an allocation of exactly its length.

@@ -174,15 +174,6 @@ __attribute__((target("avx2"), flatten)) size_t body_lines_avx2(const unsigned c
 
 }  // namespace
 
-#if defined(__x86_64__)
-bool use_avx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
-#else
-bool use_avx2 = false;
-#endif
-
 char *encode_groups(const unsigned char *in, size_t groups, char *out) {
 #if defined(__x86_64__)
     if (use_avx2) return Avx2Run{}(in, groups, 0, out);

@@ -5,11 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace i18n_mime::base64 {
+#include "avx2.h"
 
-// Whether groups are encoded eight at a time with AVX2: set when the library
-// loads, where the processor has it. Tests turn it off to try the other path.
-extern bool use_avx2;
+namespace i18n_mime::base64 {
 
 // Writes 4 × `groups` characters for 3 × `groups` bytes; reads nothing
 // outside them. Returns the end of the output.

@@ -7,6 +7,7 @@
 
 #include "i18n/encoders.h"
 #include "i18n/ucnv_iter.h"
+#include "qp_plain_runs.h"
 
 namespace i18n_mime {
 namespace {
@@ -18,22 +19,6 @@ inline char *put_escaped(char *out, unsigned char c) {
     out[1] = kHex[c >> 4];
     out[2] = kHex[c & 15];
     return out + 3;
-}
-
-// Copies the bytes from `in` on, at most `most`, up to the first one that the
-// table marks; returns how many. Eight at a time while all eight are plain.
-size_t copy_plain(const unsigned char *table, const char *in, size_t most, char *out) {
-    auto *bytes = reinterpret_cast<const unsigned char *>(in);
-    size_t run = 0;
-    for (; run + 8 <= most; run += 8) {
-        const unsigned char *b = bytes + run;
-        if (table[b[0]] | table[b[1]] | table[b[2]] | table[b[3]] | table[b[4]] | table[b[5]] | table[b[6]] |
-            table[b[7]])
-            break;
-        std::memcpy(out + run, b, 8);
-    }
-    for (; run < most && !table[bytes[run]]; ++run) out[run] = in[run];
-    return run;
 }
 
 // Writes the bytes [begin, end), those the table marks as =XX.
@@ -76,6 +61,7 @@ QPBodyEncoder::~QPBodyEncoder() = default;
 void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
     const unsigned char *table = m_table.data();
+    const PlainRuns plain(table);
     // A piece of n bytes fits on the current line while line + n <= line_max.
     // The line length lives in a local while pieces only add to it; the cycle
     // itself decides whenever a piece ends or begins a line.
@@ -107,7 +93,7 @@ void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::Stri
             // A run of bytes written as they are, then one escape.
             size_t most = std::min({static_cast<size_t>(m_end - p), static_cast<size_t>(stop - at),
                                     static_cast<size_t>(line_max - line)});
-            size_t run = copy_plain(table, p, most, at);
+            size_t run = plain.copy(p, most, static_cast<size_t>(m_end - p), at, static_cast<size_t>(stop - at));
             at += run;
             p += run;
             line += static_cast<int32_t>(run);
