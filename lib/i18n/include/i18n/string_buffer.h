@@ -174,6 +174,7 @@ private:
     }
     // The end of the slab that holds `link`'s block.
     T *span_end_of(const StrLink<T> *link) const {
+        if (link == &m_first_link) return link->data + link->size;
         for (const Slab &slab : m_slabs) {
             const T *begin = slab.data.data();
             if (link->data >= begin && link->data < begin + slab.data.size())
@@ -181,8 +182,16 @@ private:
         }
         return link->data + link->size;
     }
+    // The first block is the buffer's own, so a short text costs no
+    // allocation for its links; the slabs after it double up to 4096 blocks.
     void add_slab() {
-        size_t count = m_slabs.empty() ? 1 : (m_slabs.size() < 12 ? size_t{1} << m_slabs.size() : 4096);
+        if (!m_first) {
+            m_first_data = ScratchArray<T>(static_cast<size_t>(m_block_size));
+            m_first_link = StrLink<T>{m_first_data.data(), nullptr, nullptr, m_block_size};
+            m_first = &m_first_link;
+            return;
+        }
+        size_t count = m_slabs.size() < 11 ? size_t{2} << m_slabs.size() : 4096;
         Slab slab{std::make_unique<StrLink<T>[]>(count), ScratchArray<T>(count * static_cast<size_t>(m_block_size))};
         StrLink<T> *tail = m_current;
         while (tail && tail->next) tail = tail->next;
@@ -198,7 +207,9 @@ private:
         m_slabs.push_back(std::move(slab));
     }
 
-    std::vector<Slab> m_slabs;
+    ScratchArray<T> m_first_data;
+    StrLink<T> m_first_link;
+    std::vector<Slab> m_slabs;  // the blocks after the first
     StrLink<T> *m_first = nullptr;
     StrLink<T> *m_current = nullptr;
     T *m_cursor = nullptr;
