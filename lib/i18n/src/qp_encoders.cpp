@@ -153,7 +153,10 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
     for (int32_t begin = 0; begin < chunk.length;) {
         size_t room = 0;
         char *at = line == 0 ? nullptr : out.write_cursor(&room);
-        const int32_t budget = std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
+        // Two bytes of the room stay spare: each byte is written as three, of
+        // which one or all are kept, so that no branch guesses at escapes.
+        const int32_t budget =
+            std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room < 2 ? 0 : room - 2, INT32_MAX)));
         int32_t fit_end = begin, fit_size = 0, size = 0;
         for (int32_t i = begin; i < chunk.length && size <= budget;) {
             size += 1 + 2 * table[bytes[i]];
@@ -166,8 +169,12 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
         if (fit_end > begin) {
             char *const start = at;
             for (int32_t i = begin; i < fit_end; ++i) {
-                if (table[bytes[i]]) at = put_escaped(at, bytes[i]);
-                else *at++ = static_cast<char>(bytes[i]);
+                const unsigned char c = bytes[i];
+                const int marked = table[c] != 0;
+                at[0] = marked ? '=' : static_cast<char>(c);
+                at[1] = kHex[c >> 4];
+                at[2] = kHex[c & 15];
+                at += 1 + 2 * marked;
             }
             out.commit(static_cast<size_t>(at - start));
             line += fit_size;
