@@ -94,6 +94,27 @@ TEST(StringBuffer, DirectWritesSpanTheBlocksOfASlab) {
     EXPECT_EQ(content(copy), expected);
 }
 
+// A long content is copied out past the cache: every byte still arrives, at
+// every alignment of the result, and the terminator after them.
+TEST(StringBuffer, LongContentComesOutWhole) {
+    i18n::StringBuffer<char> buffer(256);
+    std::string expected;
+    for (size_t i = 0; expected.size() < (600u << 10) + 13; ++i) {
+        std::string piece(1 + i % 97, static_cast<char>('!' + i % 90));
+        buffer.append(piece.data(), piece.size());
+        expected += piece;
+    }
+    EXPECT_EQ(content(buffer), expected);
+    for (size_t offset : {0, 1, 31}) {
+        SCOPED_TRACE(offset);
+        std::string out(expected.size() + offset + 4, '\xCC');
+        i18n::copy_to_result(out.data() + offset, expected.data(), expected.size());
+        EXPECT_EQ(out.substr(offset, expected.size()), expected);
+        EXPECT_EQ(out.substr(0, offset), std::string(offset, '\xCC'));
+        EXPECT_EQ(out.substr(offset + expected.size()), std::string(4, '\xCC'));
+    }
+}
+
 TEST(StringBuffer, CopiesAreIndependent) {
     i18n::StringBuffer<char> buffer(4);
     buffer.append("0123456789", 10);

@@ -241,7 +241,7 @@ public:
         prefer_huge_pages(result, capacity * sizeof(T));
         size_t at = 0;
         this->for_each_run([&](const T *data, size_t n) {
-            std::memcpy(result + at, data, n * sizeof(T));
+            copy_to_result(result + at, data, n * sizeof(T));
             at += n;
         });
         result[at] = T();
