@@ -1,13 +1,17 @@
-// The registry's cost: reading a number and a string setting, a durable
-// write, and walking the values of a key with 1,000 of them.
+// The registry's cost: reading a number and a string setting, each beside a
+// plain SQLite point read of the same path, a durable write, and walking the
+// values of a key with 1,000 of them.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "bench_prefix.h"
+#include "side_by_side.h"
 #include "ntregy.h"
 #include "win32.h"
 
@@ -16,30 +20,84 @@ namespace {
 constexpr int kShmemTotalAreaSize = 45;
 constexpr int kHostData = 16;
 
+// A plain SQLite table of the same settings by their full path, read with one
+// prepared statement: what a program keeping its settings in SQLite would do.
+class PlainSettingsTable {
+public:
+    PlainSettingsTable() {
+        std::string path = std::string(getenv("QUARN_PREFIX")) + "/plain-settings.db";
+        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK ||
+            sqlite3_exec(db_,
+                         "PRAGMA journal_mode=WAL;"
+                         "CREATE TABLE IF NOT EXISTS settings(path TEXT PRIMARY KEY, data BLOB) WITHOUT ROWID;",
+                         nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v3(db_, "SELECT data FROM settings WHERE path = ?1", -1, SQLITE_PREPARE_PERSISTENT,
+                               &read_, nullptr) != SQLITE_OK)
+            ok_ = false;
+    }
+    ~PlainSettingsTable() {
+        sqlite3_finalize(read_);
+        sqlite3_close(db_);
+    }
+    bool ok() const { return ok_; }
+    void write(const char *path, const void *data, int size) {
+        sqlite3_stmt *insert = nullptr;
+        sqlite3_prepare_v2(db_, "INSERT OR REPLACE INTO settings VALUES (?1, ?2)", -1, &insert, nullptr);
+        sqlite3_bind_text(insert, 1, path, -1, SQLITE_STATIC);
+        sqlite3_bind_blob(insert, 2, data, size, SQLITE_STATIC);
+        if (sqlite3_step(insert) != SQLITE_DONE) ok_ = false;
+        sqlite3_finalize(insert);
+    }
+    // The value's bytes into `out`; false when the path has none or it does not fit.
+    bool read(const char *path, void *out, int size) {
+        sqlite3_bind_text(read_, 1, path, -1, SQLITE_STATIC);
+        bool found = sqlite3_step(read_) == SQLITE_ROW && sqlite3_column_bytes(read_, 0) <= size;
+        if (found) std::memcpy(out, sqlite3_column_blob(read_, 0), static_cast<size_t>(sqlite3_column_bytes(read_, 0)));
+        sqlite3_reset(read_);
+        return found;
+    }
+
+private:
+    sqlite3 *db_ = nullptr;
+    sqlite3_stmt *read_ = nullptr;
+    bool ok_ = true;
+};
+
+constexpr const char *kNumberPath = "HKEY_LOCAL_MACHINE\\Software\\Quarn\\Zendrel\\CurrentVersion\\ShmemTotalAreaSize";
+constexpr const char *kStringPath = "HKEY_LOCAL_MACHINE\\Software\\Quarn\\Zendrel\\CurrentVersion\\HostData";
+
+// Our read of `setting` beside the plain table's read of the same value at `path`.
+void read_beside_sqlite(benchmark::State &state, int setting, const char *path, const void *stored, int size) {
+    PlainSettingsTable plain;
+    plain.write(path, stored, size);
+    if (!plain.ok() || ntregy_set_param(setting, stored, nullptr) != ERROR_SUCCESS)
+        return state.SkipWithError("set-up failed");
+    char value[256];
+    bench::side_by_side(
+        state,
+        [&] {
+            if (ntregy_get_param(setting, sizeof value, value, nullptr) != ERROR_SUCCESS)
+                state.SkipWithError("read failed");
+            benchmark::DoNotOptimize(value);
+        },
+        [&] {
+            if (!plain.read(path, value, sizeof value)) state.SkipWithError("plain read failed");
+            benchmark::DoNotOptimize(value);
+        },
+        100);
+}
+
 void ReadNumberSetting(benchmark::State &state) {
     DWORD size = 1 << 20;
-    ntregy_set_param(kShmemTotalAreaSize, &size, nullptr);
-    for (auto _ : state) {
-        DWORD value = 0;
-        if (ntregy_get_param(kShmemTotalAreaSize, sizeof value, &value, nullptr) != ERROR_SUCCESS)
-            state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(value);
-    }
-    state.SetItemsProcessed(state.iterations());
+    read_beside_sqlite(state, kShmemTotalAreaSize, kNumberPath, &size, sizeof size);
 }
-BENCHMARK(ReadNumberSetting);
+BENCHMARK(ReadNumberSetting)->UseManualTime();
 
 void ReadStringSetting(benchmark::State &state) {
-    ntregy_set_param(kHostData, "C:\\ProgramData\\Quarn\\Zendrel", nullptr);
-    for (auto _ : state) {
-        char value[256];
-        if (ntregy_get_param(kHostData, sizeof value, value, nullptr) != ERROR_SUCCESS)
-            state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(value);
-    }
-    state.SetItemsProcessed(state.iterations());
+    const char text[] = "C:\\ProgramData\\Quarn\\Zendrel";
+    read_beside_sqlite(state, kHostData, kStringPath, text, sizeof text);
 }
-BENCHMARK(ReadStringSetting);
+BENCHMARK(ReadStringSetting)->UseManualTime();
 
 // Every write is one committed, synced transaction.
 void DurableWrite(benchmark::State &state) {

@@ -1,13 +1,19 @@
 // The four MIME encoders and the quoted-printable tables, driven through the
 // iterators as the converter encoders drive them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "base64_reference.h"
 #include "i18n.h"
 #include "i18n/charset_iter.h"
 #include "i18n/encoders.h"
@@ -130,22 +136,6 @@ TEST(B64BodyEncoder, FiftySevenBytesMakeOneLine) {
     EXPECT_EQ(lines, line + "\r\nbW1t");
 }
 
-// Base64 of `bytes` one bit field at a time, in the body's lines: 76
-// characters on the first, 72 on each continuation line.
-std::string reference_b64_body(const std::string &bytes) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string flat;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t bits = 0;
-        size_t have = std::min<size_t>(3, bytes.size() - i);
-        for (size_t k = 0; k < 3; ++k) bits = bits << 8 | (k < have ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k) flat += k <= have ? alphabet[(bits >> (18 - 6 * k)) & 63] : '=';
-    }
-    std::string lines = flat.substr(0, 76);
-    for (size_t at = 76; at < flat.size(); at += 72) lines += "\r\n" + flat.substr(at, 72);
-    return lines;
-}
-
 // Hands a text out in chunks of `size` bytes, each in an allocation of exactly
 // its length, so that an encoder reading past a chunk reads past its memory
 // (which AddressSanitizer reports).
@@ -172,19 +162,14 @@ private:
 };
 
 TEST(B64BodyEncoder, EveryLengthAndEveryByteMatchTheReference) {
-    std::string bytes;
-    uint32_t state = 12345;
-    for (int i = 0; i < 700; ++i) {
-        state = state * 1103515245u + 12345u;
-        bytes += static_cast<char>(i < 256 ? i : state >> 24);
-    }
+    std::string bytes = i18n_test::mixed_bytes(700);
     for (size_t length = 0; length <= bytes.size(); length += length < 120 ? 1 : 29) {
         std::string text = bytes.substr(bytes.size() - length);
         for (size_t chunk : {700, 256, 7}) {
             SCOPED_TRACE(testing::Message() << length << " bytes in chunks of " << chunk);
             ExactChunks iter(chunk);
             i18n_mime::B64BodyEncoder encoder("UTF-8");
-            ASSERT_EQ(drive(iter, encoder, text, -1), reference_b64_body(text));
+            ASSERT_EQ(drive(iter, encoder, text, -1), i18n_test::reference_b64_body(text));
         }
     }
 }
@@ -296,6 +281,41 @@ TEST(QPEncodingTables, ATableOfItsOwnIsBuiltAndWidened) {
     own['z'] = 1;
     i18n_mime::QPEncodingTable attached(own, true);
     EXPECT_TRUE(attached.should_encode('z'));
+}
+
+// The first use of the process-wide tables from several threads at once: each
+// thread finds its table complete from the moment its constructor returns.
+// Each try is a fresh process, whose tables are not built yet.
+TEST(QPEncodingTables, FirstUseFromSeveralThreadsAtOnce) {
+    constexpr int kThreads = 3;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            std::atomic<int> ready{0};
+            std::atomic<bool> torn{false};
+            std::vector<std::thread> threads;
+            for (int i = 0; i < kThreads; ++i)
+                threads.emplace_back([&] {
+                    ready.fetch_add(1);
+                    while (ready.load() < kThreads) std::this_thread::yield();
+                    i18n_mime::QPHeaderEncodingTable header;
+                    i18n_mime::QPBodyEncodingTable body;
+                    for (int c = 0; c < 256; ++c) {
+                        bool marked = c < 0x20 || c >= 0x7F || std::strchr("=#$@[\\]^`{|}~", c);
+                        if (body.should_encode(static_cast<unsigned char>(c)) != marked ||
+                            header.should_encode(static_cast<unsigned char>(c)) !=
+                                (marked || std::strchr(" _?", c)))
+                            torn = true;
+                    }
+                });
+            for (std::thread &thread : threads) thread.join();
+            _exit(torn ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "try " << attempt;
+    }
 }
 
 }  // namespace

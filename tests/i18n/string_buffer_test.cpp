@@ -2,6 +2,7 @@
 // content handed out in one terminated array.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,55 @@ TEST(StringBuffer, StepsBackIntoThePreviousBlock) {
     EXPECT_EQ(buffer.last(), 'c');
     buffer.append("XYZ", 3);
     EXPECT_EQ(content(buffer), "abcXYZ");
+}
+
+// Direct writing: the room reaches over the blocks that lie end to end after
+// the cursor (a slab), never further; a commit may cross several blocks, and
+// appends, stepping back and the content all follow it.
+TEST(StringBuffer, DirectWritesSpanTheBlocksOfASlab) {
+    i18n::StringBuffer<char> buffer(4);
+    std::string expected;
+    size_t room = 0;
+    for (int round = 0; round < 40; ++round) {
+        char *at = buffer.write_cursor(&room);
+        ASSERT_GE(room, 1u);
+        size_t n = std::min<size_t>(room, 1 + round % 11);
+        for (size_t i = 0; i < n; ++i) at[i] = static_cast<char>('a' + (round + i) % 26);
+        expected.append(at, n);
+        buffer.commit(n);
+        buffer.append('-');
+        expected += '-';
+        ASSERT_EQ(buffer.size(), expected.size());
+    }
+    EXPECT_GT(room, 4u);  // later slabs hold several blocks
+    EXPECT_EQ(content(buffer), expected);
+    buffer.step_back();
+    expected.pop_back();
+    EXPECT_EQ(buffer.last(), expected.back());
+    EXPECT_EQ(content(buffer), expected);
+    i18n::StringBuffer<char> copy(buffer);
+    EXPECT_EQ(content(copy), expected);
+}
+
+// A long content is copied out past the cache: every byte still arrives, at
+// every alignment of the result, and the terminator after them.
+TEST(StringBuffer, LongContentComesOutWhole) {
+    i18n::StringBuffer<char> buffer(256);
+    std::string expected;
+    for (size_t i = 0; expected.size() < (600u << 10) + 13; ++i) {
+        std::string piece(1 + i % 97, static_cast<char>('!' + i % 90));
+        buffer.append(piece.data(), piece.size());
+        expected += piece;
+    }
+    EXPECT_EQ(content(buffer), expected);
+    for (size_t offset : {0, 1, 31}) {
+        SCOPED_TRACE(offset);
+        std::string out(expected.size() + offset + 4, '\xCC');
+        i18n::copy_to_result(out.data() + offset, expected.data(), expected.size());
+        EXPECT_EQ(out.substr(offset, expected.size()), expected);
+        EXPECT_EQ(out.substr(0, offset), std::string(offset, '\xCC'));
+        EXPECT_EQ(out.substr(offset + expected.size()), std::string(4, '\xCC'));
+    }
 }
 
 TEST(StringBuffer, CopiesAreIndependent) {

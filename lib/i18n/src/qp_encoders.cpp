@@ -1,11 +1,13 @@
 // Quoted-printable encoders: bodies with soft line breaks, and header fields as
 // "=?charset?Q?...?=" words that never split a character.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <iterator>
 
 #include "i18n/encoders.h"
 #include "i18n/ucnv_iter.h"
+#include "qp_plain_runs.h"
 
 namespace i18n_mime {
 namespace {
@@ -17,22 +19,6 @@ inline char *put_escaped(char *out, unsigned char c) {
     out[1] = kHex[c >> 4];
     out[2] = kHex[c & 15];
     return out + 3;
-}
-
-// Copies the bytes from `in` on, at most `most`, up to the first one that the
-// table marks; returns how many. Eight at a time while all eight are plain.
-size_t copy_plain(const unsigned char *table, const char *in, size_t most, char *out) {
-    auto *bytes = reinterpret_cast<const unsigned char *>(in);
-    size_t run = 0;
-    for (; run + 8 <= most; run += 8) {
-        const unsigned char *b = bytes + run;
-        if (table[b[0]] | table[b[1]] | table[b[2]] | table[b[3]] | table[b[4]] | table[b[5]] | table[b[6]] |
-            table[b[7]])
-            break;
-        std::memcpy(out + run, b, 8);
-    }
-    for (; run < most && !table[bytes[run]]; ++run) out[run] = in[run];
-    return run;
 }
 
 // Writes the bytes [begin, end), those the table marks as =XX.
@@ -49,6 +35,22 @@ void write_quoted(i18n::StringBuffer<char> &out, const QPEncodingTable &table, c
     }
 }
 
+// Whether words in `charset` start from a shift state, remembered per thread
+// for the last name asked: opening a converter only to ask costs more than
+// encoding a short header, and a program encodes its headers in one charset.
+bool is_stateful_target(const char *charset) {
+    struct Answer {
+        char name[64];
+        bool stateful;
+    };
+    thread_local Answer last{};
+    if (!charset || std::strlen(charset) >= sizeof last.name) return i18n::is_stateful_charset(charset);
+    if (last.name[0] && std::strcmp(last.name, charset) == 0) return last.stateful;
+    last.stateful = i18n::is_stateful_charset(charset);
+    std::strcpy(last.name, charset);
+    return last.stateful;
+}
+
 }  // namespace
 
 QPBodyEncoder::QPBodyEncoder(const char *charset) : GenericEncoder(charset), m_cycle(76, nullptr, "=", "\r\n") {}
@@ -59,6 +61,7 @@ QPBodyEncoder::~QPBodyEncoder() = default;
 void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) {
     set_ptrs(iter.get_str());
     const unsigned char *table = m_table.data();
+    const PlainRuns plain(table);
     // A piece of n bytes fits on the current line while line + n <= line_max.
     // The line length lives in a local while pieces only add to it; the cycle
     // itself decides whenever a piece ends or begins a line.
@@ -90,7 +93,7 @@ void QPBodyEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::Stri
             // A run of bytes written as they are, then one escape.
             size_t most = std::min({static_cast<size_t>(m_end - p), static_cast<size_t>(stop - at),
                                     static_cast<size_t>(line_max - line)});
-            size_t run = copy_plain(table, p, most, at);
+            size_t run = plain.copy(p, most, static_cast<size_t>(m_end - p), at, static_cast<size_t>(stop - at));
             at += run;
             p += run;
             line += static_cast<int32_t>(run);
@@ -116,7 +119,7 @@ void QPBodyEncoder::complete(i18n::StringBuffer<char> &out) {
 }
 
 QPHeaderEncoder::QPHeaderEncoder(const char *charset)
-    : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP), m_word_per_chunk(i18n::is_stateful_charset(charset)) {}
+    : GenericEncoder(charset), m_cycle(charset, I18N_MIME_QP), m_word_per_chunk(is_stateful_target(charset)) {}
 QPHeaderEncoder::QPHeaderEncoder(const QPHeaderEncoder &) = default;
 QPHeaderEncoder &QPHeaderEncoder::operator=(const QPHeaderEncoder &) = default;
 QPHeaderEncoder::~QPHeaderEncoder() = default;
@@ -139,32 +142,54 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
     const i18n::ChunkRef<char> &chunk = iter.get_chunk();
     if (!chunk.offsets) return;
     const unsigned char *table = m_table.data();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(m_cur);
+    const int32_t *offsets = chunk.offsets;
     // As in the body encoder, the line length lives in a local while characters
-    // only add to it, and those are written in place.
+    // only add to it. One scan finds the whole characters that fit on the line
+    // and in the block, and they are written in place in one go; the cycle
+    // itself moves to the next line, one character at a time.
     const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
     int32_t line = m_cycle.get_line_length();
     for (int32_t begin = 0; begin < chunk.length;) {
-        int32_t end = begin + 1;
-        while (end < chunk.length && chunk.offsets[end] == chunk.offsets[begin]) ++end;
-        int32_t size = end - begin;
-        for (int32_t i = begin; i < end; ++i) size += 2 * table[static_cast<unsigned char>(m_cur[i])];
         size_t room = 0;
-        char *at = line == 0 || line + size > line_max ? nullptr : out.write_cursor(&room);
-        if (room >= static_cast<size_t>(size)) {
+        char *at = line == 0 ? nullptr : out.write_cursor(&room);
+        // Two bytes of the room stay spare: each byte is written as three, of
+        // which one or all are kept, so that no branch guesses at escapes.
+        const int32_t budget =
+            std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room < 2 ? 0 : room - 2, INT32_MAX)));
+        int32_t fit_end = begin, fit_size = 0, size = 0;
+        for (int32_t i = begin; i < chunk.length && size <= budget;) {
+            size += 1 + 2 * table[bytes[i]];
+            ++i;
+            if (size <= budget && (i == chunk.length || offsets[i] != offsets[i - 1])) {
+                fit_end = i;
+                fit_size = size;
+            }
+        }
+        if (fit_end > begin) {
             char *const start = at;
-            for (int32_t i = begin; i < end; ++i) {
-                auto c = static_cast<unsigned char>(m_cur[i]);
-                if (table[c]) at = put_escaped(at, c);
-                else *at++ = static_cast<char>(c);
+            for (int32_t i = begin; i < fit_end; ++i) {
+                const unsigned char c = bytes[i];
+                const int marked = table[c] != 0;
+                at[0] = marked ? '=' : static_cast<char>(c);
+                at[1] = kHex[c >> 4];
+                at[2] = kHex[c & 15];
+                at += 1 + 2 * marked;
             }
             out.commit(static_cast<size_t>(at - start));
-            line += size;
-        } else {
-            m_cycle.set_line_length(line);
-            m_cycle.move_line(out, size);
-            line = m_cycle.get_line_length();
-            write_quoted(out, m_table, m_cur + begin, m_cur + end);
+            line += fit_size;
+            begin = fit_end;
+            continue;
         }
+        // The next character begins a line (or meets the end of a slab).
+        int32_t end = begin + 1;
+        while (end < chunk.length && offsets[end] == offsets[begin]) ++end;
+        int32_t piece = end - begin;
+        for (int32_t i = begin; i < end; ++i) piece += 2 * table[bytes[i]];
+        m_cycle.set_line_length(line);
+        m_cycle.move_line(out, piece);
+        line = m_cycle.get_line_length();
+        write_quoted(out, m_table, m_cur + begin, m_cur + end);
         begin = end;
     }
     m_cycle.set_line_length(line);

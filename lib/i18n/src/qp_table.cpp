@@ -1,16 +1,29 @@
 // The two process-wide quoted-printable tables, built on first use: which bytes
 // a body, and which a header encoded word, must write as =XX.
 #include <cstring>
+#include <mutex>
 
 #include "i18n/encoders.h"
 
 namespace i18n_mime {
 namespace {
 
+// Each table is built exactly once, also when several threads meet its first
+// use; after that std::call_once costs one load.
 unsigned char body_table[256];
-bool body_built = false;
+std::once_flag body_once;
 unsigned char header_table[256];
-bool header_built = false;
+std::once_flag header_once;
+
+unsigned char *built_body_table() {
+    std::call_once(body_once, [] { QPEncodingTable(body_table, false); });
+    return body_table;
+}
+
+unsigned char *built_header_table() {
+    std::call_once(header_once, [] { QPEncodingTable(header_table, false).set_encode_chars(" \t_?"); });
+    return header_table;
+}
 
 }  // namespace
 
@@ -40,13 +53,8 @@ size_t QPEncodingTable::get_byte_size_qp_encoded_str(std::string_view text) cons
     return text.size() + 2 * get_number_qp_encoded_bytes(text);
 }
 
-QPBodyEncodingTable::QPBodyEncodingTable() : QPEncodingTable(body_table, body_built) { body_built = true; }
-
-QPHeaderEncodingTable::QPHeaderEncodingTable() : QPEncodingTable(header_table, header_built) {
-    if (!header_built) set_encode_chars(" \t_?");
-    header_built = true;
-}
-
+QPBodyEncodingTable::QPBodyEncodingTable() : QPEncodingTable(built_body_table(), true) {}
+QPHeaderEncodingTable::QPHeaderEncodingTable() : QPEncodingTable(built_header_table(), true) {}
 
 QPBodyEncodingTable::QPBodyEncodingTable(const QPBodyEncodingTable &) = default;
 QPBodyEncodingTable &QPBodyEncodingTable::operator=(const QPBodyEncodingTable &) = default;

@@ -4,10 +4,17 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "i18n/scratch.h"
+
+#include "avx2.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace i18n {
 namespace {
@@ -32,7 +39,31 @@ struct Pool {
 
 thread_local Pool pool;
 
+// Below this a copy stays in the cache, where the caller may well want it.
+constexpr size_t kStreamWorthBytes = 256u << 10;
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void stream_copy(char *to, const char *from, size_t bytes) {
+    size_t head = (32 - reinterpret_cast<uintptr_t>(to) % 32) % 32;
+    std::memcpy(to, from, head);
+    size_t at = head;
+    for (; at + 32 <= bytes; at += 32)
+        _mm256_stream_si256(reinterpret_cast<__m256i *>(to + at),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + at)));
+    _mm_sfence();
+    std::memcpy(to + at, from + at, bytes - at);
+}
+#endif
+
 }  // namespace
+
+void copy_to_result(void *to, const void *from, size_t bytes) {
+#if defined(__x86_64__)
+    if (i18n_mime::use_avx2 && bytes >= kStreamWorthBytes)
+        return stream_copy(static_cast<char *>(to), static_cast<const char *>(from), bytes);
+#endif
+    std::memcpy(to, from, bytes);
+}
 
 void *scratch_take(size_t bytes) {
     // The smallest kept block that is large enough, but not wastefully so.

@@ -10,40 +10,28 @@
 
 namespace {
 
-// Beyond the largest SID (68 bytes) that the SID hash may read.
-constexpr size_t kPhashKeySlack = 72;
-
-// Every entry is in exactly one list, in-use entries in their key's chain and
-// free ones in the free list, and the counters agree with what is in use.
+// Every entry is in exactly one list, in-use entries in a chain and free ones
+// in the free list, and the counters agree with what is in use.  The caller's
+// hash is not asked here: an entry filed under another bucket is only ever
+// missed, never followed out of the table.
 bool audit(phash_table *t) {
     const phash_geometry &g = t->geometry;
     std::vector<uint8_t> seen(g.capacity, 0);
-    // Stored keys are hashed from a zero-padded copy: a damaged string key
-    // without its terminator, or a SID claiming more sub-authorities than its
-    // field holds, is then never read past its field.
-    std::vector<uint8_t> key(g.key_size + kPhashKeySlack, 0);
     uint32_t in_use = 0, free_count = 0;
-    auto visit = [&](int32_t index, uint8_t want_in_use) -> uint8_t * {
-        if (index < 0 || static_cast<uint32_t>(index) >= g.capacity || seen[static_cast<uint32_t>(index)])
-            return nullptr;
-        seen[static_cast<uint32_t>(index)] = 1;
-        uint8_t *entry = phash_entry(t, static_cast<uint32_t>(index));
-        return phash_in_use_of(t, entry) == want_in_use ? entry : nullptr;
-    };
-    for (uint32_t b = 0; b < g.buckets; ++b) {
-        for (int32_t index = t->buckets[b]; index != -1; ++in_use) {
-            uint8_t *entry = visit(index, 1);
-            if (!entry) return false;
-            std::memcpy(key.data(), phash_key_of(entry), g.key_size);
-            if (t->hash(key.data()) % g.buckets != b) return false;
+    auto walk = [&](int32_t index, uint8_t want_in_use, uint32_t &count) {
+        for (; index != -1; ++count) {
+            if (index < 0 || static_cast<uint32_t>(index) >= g.capacity || seen[static_cast<uint32_t>(index)])
+                return false;
+            seen[static_cast<uint32_t>(index)] = 1;
+            uint8_t *entry = phash_entry(t, static_cast<uint32_t>(index));
+            if (phash_in_use_of(t, entry) != want_in_use) return false;
             index = phash_next_of(entry);
         }
-    }
-    for (int32_t index = t->header->free_head; index != -1; ++free_count) {
-        uint8_t *entry = visit(index, 0);
-        if (!entry) return false;
-        index = phash_next_of(entry);
-    }
+        return true;
+    };
+    for (uint32_t b = 0; b < g.buckets; ++b)
+        if (!walk(t->buckets[b], 1, in_use)) return false;
+    if (!walk(t->header->free_head, 0, free_count)) return false;
     return in_use + free_count == g.capacity && in_use == t->header->enters - t->header->deletes;
 }
 
@@ -118,8 +106,12 @@ extern "C" NT_API int phash_create(const GUID *uuid, unsigned int capacity, unsi
     }
     bool opened = false;
     if (t->header && shmem_lock_mutex(t->subarea)) {
+        // Released also when an allocation of the check fails under it.
+        struct Unlock {
+            shmem_subarea *subarea;
+            ~Unlock() { shmem_unlock_mutex(subarea); }
+        } unlock{t->subarea};
         opened = open_under_lock(t, name, flags);
-        shmem_unlock_mutex(t->subarea);
     }
     if (!opened || !phash_has_magics(t->header)) {
         shmem_free_subarea(t->subarea);

@@ -70,9 +70,18 @@ void phash_release(phash_table *t, bool changed) {
     shmem_unlock_mutex(t->subarea);
 }
 
-phash_found phash_find(phash_table *t, const void *key) {
+PhashHold::~PhashHold() {
+    if (!held_) return;
+    if (kind_ == reading) {
+        phash_release(t_, false);
+        return;
+    }
+    if (!t_->read_only) shmem_commit_subarea(t_->subarea);
+    shmem_unlock_mutex(t_->subarea);
+}
+
+phash_found phash_find(phash_table *t, uint32_t bucket, const void *key) {
     const uint32_t capacity = t->geometry.capacity;
-    uint32_t bucket = t->hash(key) % t->geometry.buckets;
     int32_t previous = -1;
     int32_t index = t->buckets[bucket];
     for (uint32_t steps = 0; index != -1; ++steps) {

@@ -1,6 +1,7 @@
 // Look-up, enter, delete and the entry-order scan.  Changes clear the
 // consistent flag first and set it last, so that a process dying in between
-// leaves a table the next locker empties.
+// leaves a table the next locker empties.  The key's hash is taken before the
+// lock, so that the lock is held only for the chain walk and the copy.
 #include <cstdlib>
 #include <cstring>
 
@@ -19,10 +20,13 @@ void empty_damaged(phash_table *t) {
 }  // namespace
 
 extern "C" NT_API int phash_lookup(phash_table *table, const void *key, void *value, unsigned int *size) {
-    if (!usable(table) || !key || !size || !phash_lock_and_repair(table)) return 0;
+    if (!usable(table) || !key || !size) return 0;
+    uint32_t bucket = phash_bucket_of(table, key);
+    PhashHold hold(table, PhashHold::reading);
+    if (!hold.held()) return 0;
     phash_header *h = table->header;
     if (!table->read_only) ++h->lookups;
-    phash_found f = phash_find(table, key);
+    phash_found f = phash_find(table, bucket, key);
     int result = 0;
     if (f.outcome == phash_found::found) {
         if (!table->read_only) ++h->hits;
@@ -34,18 +38,20 @@ extern "C" NT_API int phash_lookup(phash_table *table, const void *key, void *va
     } else if (f.outcome == phash_found::damaged && !table->read_only) {
         empty_damaged(table);
     }
-    phash_release(table, f.outcome == phash_found::damaged);
+    hold.release(f.outcome == phash_found::damaged);
     return result;
 }
 
 extern "C" NT_API int phash_enter(phash_table *table, const void *key, const void *value, unsigned int length) {
-    if (!usable(table) || !key || (length && !value) || length > table->geometry.value_size || table->read_only ||
-        !phash_lock_and_repair(table))
+    if (!usable(table) || !key || (length && !value) || length > table->geometry.value_size || table->read_only)
         return 0;
+    uint32_t bucket = phash_bucket_of(table, key);
+    PhashHold hold(table, PhashHold::changing);
+    if (!hold.held()) return 0;
     phash_header *h = table->header;
     h->consistent = 0;
     shmem_commit_subarea(table->subarea);
-    phash_found f = phash_find(table, key);
+    phash_found f = phash_find(table, bucket, key);
     if (f.outcome == phash_found::damaged) empty_damaged(table);
     int32_t index = f.index;
     bool fresh = f.outcome != phash_found::found;
@@ -58,7 +64,7 @@ extern "C" NT_API int phash_enter(phash_table *table, const void *key, const voi
             index = h->free_head;
         }
         if (index == -1) {  // full: nothing is evicted
-            phash_release(table, true);
+            hold.release(true);
             return 0;
         }
         h->free_head = phash_next_of(phash_entry(table, static_cast<uint32_t>(index)));
@@ -71,20 +77,22 @@ extern "C" NT_API int phash_enter(phash_table *table, const void *key, const voi
     std::memset(field + length, 0, table->geometry.value_size - length);
     if (fresh) {
         phash_in_use_of(table, entry) = 1;
-        uint32_t bucket = table->hash(key) % table->geometry.buckets;
         phash_next_of(entry) = table->buckets[bucket];
         table->buckets[bucket] = index;
     }
-    phash_release(table, true);
+    hold.release(true);
     return 1;
 }
 
 extern "C" NT_API int phash_delete(phash_table *table, const void *key) {
-    if (!usable(table) || !key || table->read_only || !phash_lock_and_repair(table)) return 0;
-    phash_found f = phash_find(table, key);
+    if (!usable(table) || !key || table->read_only) return 0;
+    uint32_t bucket = phash_bucket_of(table, key);
+    PhashHold hold(table, PhashHold::changing);
+    if (!hold.held()) return 0;
+    phash_found f = phash_find(table, bucket, key);
     if (f.outcome != phash_found::found) {
         if (f.outcome == phash_found::damaged) empty_damaged(table);
-        phash_release(table, f.outcome == phash_found::damaged);
+        hold.release(f.outcome == phash_found::damaged);
         return 0;
     }
     phash_header *h = table->header;
@@ -92,14 +100,14 @@ extern "C" NT_API int phash_delete(phash_table *table, const void *key) {
     shmem_commit_subarea(table->subarea);
     uint8_t *entry = phash_entry(table, static_cast<uint32_t>(f.index));
     if (f.previous == -1)
-        table->buckets[table->hash(key) % table->geometry.buckets] = phash_next_of(entry);
+        table->buckets[bucket] = phash_next_of(entry);
     else
         phash_next_of(phash_entry(table, static_cast<uint32_t>(f.previous))) = phash_next_of(entry);
     phash_next_of(entry) = h->free_head;
     h->free_head = f.index;
     phash_in_use_of(table, entry) = 0;
     ++h->deletes;
-    phash_release(table, true);
+    hold.release(true);
     return 1;
 }
 
@@ -117,7 +125,12 @@ extern "C" NT_API int phash_next(phash_table *table, unsigned int **cursor, void
         if (!*cursor) return 0;
     }
     const uint32_t capacity = table->geometry.capacity;
-    if (**cursor >= capacity || !phash_lock_and_repair(table)) {
+    if (**cursor >= capacity) {
+        phash_term_scan(cursor);
+        return 0;
+    }
+    PhashHold hold(table, PhashHold::reading);
+    if (!hold.held()) {
         phash_term_scan(cursor);
         return 0;
     }
@@ -132,7 +145,7 @@ extern "C" NT_API int phash_next(phash_table *table, unsigned int **cursor, void
         **cursor = i + 1;
         result = 1;
     }
-    phash_release(table, false);
+    hold.release(false);
     if (!result) phash_term_scan(cursor);
     return result;
 }

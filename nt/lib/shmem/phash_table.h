@@ -85,6 +85,32 @@ bool phash_lock_and_repair(phash_table *t);
 // table changed, and releases the lock.
 void phash_release(phash_table *t, bool changed);
 
+// One operation's hold on its table's area lock, taken with repair.  The
+// operation ends it with release().  When the caller's key compare throws
+// instead, the hold lets go as the operation's kind asks: a change keeps the
+// consistent flag as it stands (cleared once the change began, so the next
+// locker empties the table) and stamps the sub-area; a read marks the table
+// consistent.  The exception then goes on to the caller.
+class PhashHold {
+public:
+    enum Kind { reading, changing };
+    PhashHold(phash_table *t, Kind kind) : t_(t), kind_(kind), held_(phash_lock_and_repair(t)) {}
+    ~PhashHold();
+    PhashHold(const PhashHold &) = delete;
+    PhashHold &operator=(const PhashHold &) = delete;
+
+    bool held() const { return held_; }
+    void release(bool changed) {
+        held_ = false;
+        phash_release(t_, changed);
+    }
+
+private:
+    phash_table *t_;
+    Kind kind_;
+    bool held_;
+};
+
 // Entry `index`'s fields.
 inline uint8_t *phash_entry(phash_table *t, uint32_t index) {
     return t->entries + static_cast<size_t>(index) * t->geometry.entry_size;
@@ -100,5 +126,9 @@ struct phash_found {
     int32_t index;     // the matching entry
     int32_t previous;  // its predecessor in the chain, -1 for the bucket head
 };
-// Walks the key's chain, at most capacity entries, checking every index.
-phash_found phash_find(phash_table *t, const void *key);
+// The key's bucket.  The caller's hash runs before the lock is taken: it
+// needs nothing of the shared region, and so neither lengthens the time
+// others wait nor can it fail while the lock is held.
+inline uint32_t phash_bucket_of(const phash_table *t, const void *key) { return t->hash(key) % t->geometry.buckets; }
+// Walks the chain of `bucket` for `key`, at most capacity entries, checking every index.
+phash_found phash_find(phash_table *t, uint32_t bucket, const void *key);

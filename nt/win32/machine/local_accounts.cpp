@@ -1,6 +1,7 @@
 // NSS look-ups for the account domain.  The re-entrant calls grow their buffer
-// on ERANGE; the case-blind fall-back walks the database under one lock,
-// because getpwent and getgrent keep a single cursor per process.
+// on ERANGE, and their answers are kept (machine/nss_answers.h); the
+// case-blind fall-back walks the database under one lock, because getpwent
+// and getgrent keep a single cursor per process.
 #include "machine/local_accounts.h"
 
 #include <grp.h>
@@ -12,12 +13,25 @@
 #include <utility>
 
 #include "machine/directory.h"
+#include "machine/nss_answers.h"
 
 namespace quarn::win32 {
 namespace {
 
 constexpr DWORD kFirstUserRid = 1000;
 constexpr DWORD kFirstGroupRid = 1001;
+
+using std::chrono_literals::operator""s;
+
+NssAnswers<LocalUser> &user_answers() {
+    static NssAnswers<LocalUser> answers(600s, 20s);
+    return answers;
+}
+
+NssAnswers<LocalGroup> &group_answers() {
+    static NssAnswers<LocalGroup> answers(3600s, 60s);
+    return answers;
+}
 
 std::mutex &enumeration_lock() {
     static std::mutex lock;
@@ -70,15 +84,19 @@ auto find_named(std::string_view name, Exact exact, Walk walk) -> decltype(exact
 }
 
 std::optional<LocalUser> user_named_exactly(const std::string &name) {
-    return nss_get<passwd>(
-        [&](passwd *pw, char *buf, size_t size, passwd **result) { return getpwnam_r(name.c_str(), pw, buf, size, result); },
-        user_of);
+    return user_answers().get("n" + name, [&] {
+        return nss_get<passwd>([&](passwd *pw, char *buf, size_t size,
+                                   passwd **result) { return getpwnam_r(name.c_str(), pw, buf, size, result); },
+                               user_of);
+    });
 }
 
 std::optional<LocalGroup> group_named_exactly(const std::string &name) {
-    return nss_get<group>(
-        [&](group *gr, char *buf, size_t size, group **result) { return getgrnam_r(name.c_str(), gr, buf, size, result); },
-        group_of);
+    return group_answers().get("n" + name, [&] {
+        return nss_get<group>([&](group *gr, char *buf, size_t size,
+                                  group **result) { return getgrnam_r(name.c_str(), gr, buf, size, result); },
+                              group_of);
+    });
 }
 
 }  // namespace
@@ -98,9 +116,11 @@ std::optional<LocalUser> local_user_named(std::string_view name) {
 }
 
 std::optional<LocalUser> local_user_with_uid(uid_t uid) {
-    return nss_get<passwd>(
-        [uid](passwd *pw, char *buf, size_t size, passwd **result) { return getpwuid_r(uid, pw, buf, size, result); },
-        user_of);
+    return user_answers().get("#" + std::to_string(uid), [uid] {
+        return nss_get<passwd>([uid](passwd *pw, char *buf, size_t size,
+                                     passwd **result) { return getpwuid_r(uid, pw, buf, size, result); },
+                               user_of);
+    });
 }
 
 std::optional<LocalGroup> local_group_named(std::string_view name) {
@@ -118,9 +138,11 @@ std::optional<LocalGroup> local_group_named(std::string_view name) {
 }
 
 std::optional<LocalGroup> local_group_with_gid(gid_t gid) {
-    return nss_get<group>(
-        [gid](group *gr, char *buf, size_t size, group **result) { return getgrgid_r(gid, gr, buf, size, result); },
-        group_of);
+    return group_answers().get("#" + std::to_string(gid), [gid] {
+        return nss_get<group>([gid](group *gr, char *buf, size_t size,
+                                    group **result) { return getgrgid_r(gid, gr, buf, size, result); },
+                              group_of);
+    });
 }
 
 std::vector<LocalGroup> local_groups_of(const LocalUser &user) {

@@ -21,6 +21,11 @@ I18N_API void scratch_give(void *block, size_t bytes);
 // writing it.
 I18N_API void prefer_huge_pages(void *data, size_t bytes);
 
+// Copies `bytes` into a new result array. A long copy bypasses the cache: the
+// result is not read again here, and reading its lines in before writing
+// them would only double the traffic.
+I18N_API void copy_to_result(void *to, const void *from, size_t bytes);
+
 // An owned array of `count` elements of scratch memory.
 template <class T>
 class ScratchArray {

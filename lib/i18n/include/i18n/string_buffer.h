@@ -22,7 +22,8 @@ struct StrLink {
 };
 
 // The block chain. Blocks come from slabs that double in size, so a long text
-// costs a few allocations rather than one per block.
+// costs a few allocations rather than one per block, and the blocks of one
+// slab lie end to end: encoders write across them in one go.
 template <class T>
 class BufferImpl {
 public:
@@ -59,14 +60,21 @@ public:
         }
     }
     // Direct writing for encoders: the cursor, with at least one element of room
-    // behind it in the current block (*room says how many); commit() then
-    // counts what was written there.
+    // behind it (*room says how many, up to the end of the blocks that follow
+    // the current one in memory); commit() then counts what was written there.
     T *write_cursor(size_t *room) {
         if (m_cursor == m_block_end) next_block();
-        *room = static_cast<size_t>(m_block_end - m_cursor);
+        *room = static_cast<size_t>(m_span_end - m_cursor);
         return m_cursor;
     }
-    void commit(size_t count) { m_cursor += count; }
+    void commit(size_t count) {
+        m_cursor += count;
+        while (m_cursor > m_block_end) {
+            m_current = m_current->next;
+            ++m_blocks_in_use;
+            m_block_end = m_current->data + m_current->size;
+        }
+    }
     // Moves the cursor back over the last element; nothing happens when empty.
     void step_back() {
         if (!m_current) return;
@@ -75,6 +83,7 @@ public:
             m_current = m_current->previous;
             --m_blocks_in_use;
             m_block_end = m_current->data + m_current->size;
+            m_span_end = span_end_of(m_current);
             m_cursor = m_block_end;
         }
         --m_cursor;
@@ -96,18 +105,29 @@ public:
         m_blocks_in_use = m_first ? 1 : 0;
         m_cursor = m_first ? m_first->data : nullptr;
         m_block_end = m_first ? m_first->data + m_first->size : nullptr;
+        m_span_end = m_first ? span_end_of(m_first) : nullptr;
     }
     int32_t get_block_size() const { return m_block_size; }
     int32_t get_blocks_in_use() const { return m_blocks_in_use; }
 
-    // Calls sink(data, count) for each written run, in order.
+    // Calls sink(data, count) for each written run, in order; blocks that lie
+    // end to end make one run.
     template <class Sink>
     void for_each_run(Sink &&sink) const {
+        const T *run = nullptr;
+        size_t count = 0;
         for (const StrLink<T> *link = m_first; link && m_blocks_in_use; link = link->next) {
             bool last_block = link == m_current;
-            sink(link->data, last_block ? static_cast<size_t>(m_cursor - link->data) : static_cast<size_t>(link->size));
+            size_t n = last_block ? static_cast<size_t>(m_cursor - link->data) : static_cast<size_t>(link->size);
+            if (run + count != link->data) {
+                if (count) sink(run, count);
+                run = link->data;
+                count = 0;
+            }
+            count += n;
             if (last_block) break;
         }
+        if (count) sink(run, count);
     }
 
 private:
@@ -148,11 +168,30 @@ private:
         if (!m_current || !m_current->next) add_slab();
         m_current = m_current ? m_current->next : m_first;
         ++m_blocks_in_use;
+        if (m_current->data != m_block_end || m_block_end == m_span_end) m_span_end = span_end_of(m_current);
         m_cursor = m_current->data;
         m_block_end = m_cursor + m_current->size;
     }
+    // The end of the slab that holds `link`'s block.
+    T *span_end_of(const StrLink<T> *link) const {
+        if (link == &m_first_link) return link->data + link->size;
+        for (const Slab &slab : m_slabs) {
+            const T *begin = slab.data.data();
+            if (link->data >= begin && link->data < begin + slab.data.size())
+                return const_cast<T *>(begin) + slab.data.size();
+        }
+        return link->data + link->size;
+    }
+    // The first block is the buffer's own, so a short text costs no
+    // allocation for its links; the slabs after it double up to 4096 blocks.
     void add_slab() {
-        size_t count = m_slabs.empty() ? 1 : (m_slabs.size() < 12 ? size_t{1} << m_slabs.size() : 4096);
+        if (!m_first) {
+            m_first_data = ScratchArray<T>(static_cast<size_t>(m_block_size));
+            m_first_link = StrLink<T>{m_first_data.data(), nullptr, nullptr, m_block_size};
+            m_first = &m_first_link;
+            return;
+        }
+        size_t count = m_slabs.size() < 11 ? size_t{2} << m_slabs.size() : 4096;
         Slab slab{std::make_unique<StrLink<T>[]>(count), ScratchArray<T>(count * static_cast<size_t>(m_block_size))};
         StrLink<T> *tail = m_current;
         while (tail && tail->next) tail = tail->next;
@@ -168,11 +207,14 @@ private:
         m_slabs.push_back(std::move(slab));
     }
 
-    std::vector<Slab> m_slabs;
+    ScratchArray<T> m_first_data;
+    StrLink<T> m_first_link;
+    std::vector<Slab> m_slabs;  // the blocks after the first
     StrLink<T> *m_first = nullptr;
     StrLink<T> *m_current = nullptr;
     T *m_cursor = nullptr;
     T *m_block_end = nullptr;
+    T *m_span_end = nullptr;  // end of the current slab: where direct writing must stop
     int32_t m_blocks_in_use = 0;
     int32_t m_block_size;
 };
@@ -199,7 +241,7 @@ public:
         prefer_huge_pages(result, capacity * sizeof(T));
         size_t at = 0;
         this->for_each_run([&](const T *data, size_t n) {
-            std::memcpy(result + at, data, n * sizeof(T));
+            copy_to_result(result + at, data, n * sizeof(T));
             at += n;
         });
         result[at] = T();

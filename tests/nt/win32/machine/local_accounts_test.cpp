@@ -1,12 +1,28 @@
 // This machine's own accounts from NSS, with their algorithmic RIDs.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 
 #include "machine/local_accounts.h"
 
 namespace {
 
 using namespace quarn::win32;
+
+std::string read_text(const char *path) {
+    std::string text;
+    if (FILE *f = std::fopen(path, "r")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+        std::fclose(f);
+    }
+    return text;
+}
 
 TEST(LocalAccounts, RootByNameInAnyCaseAndById) {
     for (const char *name : {"root", "ROOT", "Root"}) {
@@ -69,6 +85,51 @@ TEST(LocalAccounts, TheFullNameIsTheGecosUpToItsFirstComma) {
         u.gecos = c.gecos;
         EXPECT_EQ(full_name_of(u), c.full_name);
     }
+}
+
+// Answers are kept between calls, but an account added to /etc/passwd or
+// /etc/group is found by the very next look-up, and one taken away is gone
+// at once. The files are changed for real: a child process in a mount
+// namespace of its own has copies bound over them.
+TEST(LocalAccounts, ChangesToTheAccountFilesAreSeenAtOnce) {
+    if (geteuid() != 0) GTEST_SKIP() << "binding over /etc needs root";
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+        char dir[] = "/tmp/quarn-accounts-XXXXXX";
+        if (!mkdtemp(dir)) _exit(2);
+        for (const char *file : {"passwd", "group"}) {
+            std::string copy = std::string(dir) + "/" + file, real = std::string("/etc/") + file;
+            std::filesystem::copy_file(real, copy);
+            if (mount(copy.c_str(), real.c_str(), nullptr, MS_BIND, nullptr) != 0) _exit(77);
+        }
+        auto write = [](const char *file, const std::string &text, const char *mode) {
+            FILE *f = std::fopen(file, mode);
+            bool ok = f && std::fputs(text.c_str(), f) >= 0;
+            if (f) std::fclose(f);
+            if (!ok) _exit(2);
+        };
+        std::string passwd_before = read_text("/etc/passwd");
+        int failures = 0;
+        failures += local_user_named("quarnkept") || local_user_with_uid(4242) ? 1 : 0;  // now kept as missing
+        failures += local_group_named("quarnkeptg") || local_group_with_gid(4243) ? 1 : 0;
+        failures += local_user_with_uid(0) ? 0 : 1;  // kept as found
+        write("/etc/passwd", "quarnkept:x:4242:4243:Kept:/nonexistent:/bin/false\n", "a");
+        write("/etc/group", "quarnkeptg:x:4243:root\n", "a");
+        auto user = local_user_named("quarnkept");
+        failures += user && user->uid == 4242 && local_user_with_uid(4242) ? 0 : 1;
+        auto group = local_group_with_gid(4243);
+        failures += group && group->name == "quarnkeptg" && local_group_named("quarnkeptg") ? 0 : 1;
+        write("/etc/passwd", passwd_before, "w");
+        failures += local_user_named("quarnkept") || local_user_with_uid(4242) ? 1 : 0;
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
