@@ -1,7 +1,9 @@
 // Attaching an area.  The named mutex decides who may look at the file: its
 // creator, or whoever waits for it next, either finds the live section that
 // other processes hold or is the first opener, and then checks the file and
-// reinitialises content written before the machine started.
+// reinitialises content written before the machine started.  A process that
+// may only read the area maps it read-only and never reinitialises it: it
+// uses a live section or a sound, current file, or goes without.
 #include <cstdio>
 #include <cstring>
 
@@ -58,36 +60,53 @@ bool map_view(shmem_area *area, DWORD access) {
     return area->view != nullptr;
 }
 
+// The private area's file lives in a folder of its user's own, which nobody
+// else can write; the folder is made here when its parent lets the user.
+void make_private_folder(const shmem_area *area) {
+    if (area->global) return;
+    char folder[MAX_PATH];
+    std::snprintf(folder, sizeof folder, "%s", area->file_path);
+    char *last = std::strrchr(folder, '\\');
+    if (!last) return;
+    *last = 0;
+    if (!CreateDirectoryA(folder, shmem_security_attributes(area, FILE_ALL_ACCESS)) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        NT_TRACE_FAILURE("CreateDirectoryA", GetLastError());
+}
+
 // The first opener: create the section over the file; reinitialise it when
-// it is stale.  The header is good on success.
+// it is stale (a reader cannot, and goes without).  The header is good on
+// success.
 bool open_file_section(shmem_area *area, bool &damaged) {
+    make_private_folder(area);
     LPSECURITY_ATTRIBUTES file_security = shmem_security_attributes(area, FILE_ALL_ACCESS);
     if (!file_security) return false;  // never fall back to the host's default modes
-    HANDLE file = CreateFileA(area->file_path, GENERIC_READ | GENERIC_WRITE, 0, file_security, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool reader = area->read_only;
+    HANDLE file = CreateFileA(area->file_path, reader ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, 0, file_security,
+                              reader ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD status = GetLastError();
     if (file == INVALID_HANDLE_VALUE || (status != ERROR_SUCCESS && status != ERROR_ALREADY_EXISTS)) {
         NT_TRACE_FAILURE("CreateFileA", status);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         return false;
     }
-    FileState state = judge_file(file, status != ERROR_ALREADY_EXISTS, area->total_size);
-    if (state == FileState::damaged) {  // leave the file as it is for whoever investigates
-        CloseHandle(file);
-        damaged = true;
+    FileState state = judge_file(file, !reader && status != ERROR_ALREADY_EXISTS, area->total_size);
+    if (state == FileState::damaged || (reader && state == FileState::reinitialise)) {
+        CloseHandle(file);  // left as it is for whoever investigates, or for a writer to start afresh
+        damaged = state == FileState::damaged;
         return false;
     }
     LPSECURITY_ATTRIBUTES section_security = shmem_security_attributes(area, SECTION_ALL_ACCESS);
     if (section_security)
-        area->section = CreateFileMappingA(file, section_security, PAGE_READWRITE | SEC_COMMIT, 0, area->total_size,
-                                           area->section_name);
+        area->section = CreateFileMappingA(file, section_security, (reader ? PAGE_READONLY : PAGE_READWRITE) | SEC_COMMIT,
+                                           0, area->total_size, area->section_name);
     status = GetLastError();
     CloseHandle(file);
     if (!area->section || status == ERROR_ALREADY_EXISTS) {
         NT_TRACE_FAILURE("CreateFileMappingA", status);
         return false;
     }
-    if (!map_view(area, FILE_MAP_ALL_ACCESS)) return false;
+    if (!map_view(area, reader ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS)) return false;
     if (state == FileState::reinitialise) {
         initialise_content(area->view, area->total_size);
         if (!FlushViewOfFile(area->view, 0)) {
@@ -98,7 +117,7 @@ bool open_file_section(shmem_area *area, bool &damaged) {
     return true;
 }
 
-bool attach_read_write(shmem_area *area) {
+bool attach_with_mutex(shmem_area *area) {
     LPSECURITY_ATTRIBUTES security = shmem_security_attributes(area, MUTEX_ALL_ACCESS);
     if (!security) return false;
     area->mutex = CreateMutexA(security, TRUE, area->mutex_name);
@@ -114,10 +133,11 @@ bool attach_read_write(shmem_area *area) {
             undo(area, false);
             return false;
         }
-        area->section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, area->section_name);
+        DWORD access = area->read_only ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS;
+        area->section = OpenFileMappingA(area->read_only ? FILE_MAP_READ : FILE_MAP_WRITE, FALSE, area->section_name);
         if (area->section) {
             // A live section: other processes hold it, so its content is current.
-            good = map_view(area, FILE_MAP_ALL_ACCESS) && shmem_header_sound(area->view, area->total_size);
+            good = map_view(area, access) && shmem_header_sound(area->view, area->total_size);
             damaged = area->view && !good;
         } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
@@ -167,7 +187,7 @@ bool attach_debug_copy(shmem_area *area) {
 }  // namespace
 
 bool shmem_attach(shmem_area *area) {
-    bool attached = area->read_only ? attach_debug_copy(area) : attach_read_write(area);
+    bool attached = area->mutex_name ? attach_with_mutex(area) : attach_debug_copy(area);
     area->attached = attached ? 1 : 0;
     return attached;
 }
