@@ -22,6 +22,7 @@ namespace quarn::win32::registry {
 namespace {
 
 constexpr mode_t kMachineHiveMode = 0644;   // every user reads HKEY_LOCAL_MACHINE
+constexpr mode_t kSecurityHiveMode = 0600;  // but not the keys Windows keeps from them
 constexpr mode_t kUserHiveMode = 0600;      // HKEY_CURRENT_USER is its user's alone
 constexpr mode_t kUserFolderMode = 0700;    // and so is the folder it lives in
 constexpr mode_t kUsersFolderMode = 0755;   // only the prefix's owner adds users' folders
@@ -108,6 +109,25 @@ std::shared_ptr<Hive> local_machine_hive(LONG &status) {
     }
     hive = machine_hive_of(machine->prefix(), status);
     return hive;
+}
+
+const char kSecurityMountPath[] = "SOFTWARE\\QUARN\\ZENDREL\\CURRENTVERSION\\SECURITY";
+
+bool holds_security_mount(const Hive &hive) {
+    LONG status = ERROR_SUCCESS;
+    auto machine = local_machine_hive(status);
+    return machine.get() == &hive;
+}
+
+std::shared_ptr<Hive> security_hive(LONG &status) {
+    const Machine *machine = Machine::current();
+    if (!machine) {
+        status = ERROR_BAD_CONFIGURATION;
+        return nullptr;
+    }
+    auto folder = machine->prefix() / "registry";
+    ensure_folder(folder, 0755);
+    return cached_hive(folder / "security.db", kSecurityHiveMode, status);
 }
 
 std::shared_ptr<Hive> current_user_hive(LONG &status) {

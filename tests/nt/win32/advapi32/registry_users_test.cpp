@@ -161,6 +161,41 @@ TEST_F(SharedPrefix, PlantedOrOpenHivesAreRefusedAndLeftAlone) {
     }
 }
 
+TEST_F(SharedPrefix, OnlyAdministratorsReadTheSecurityKeyOfTheCommonKey) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const std::string common = "Software\\Quarn\\Zendrel\\CurrentVersion";
+    const std::string security = common + "\\Security";
+    ASSERT_EQ(as_root({"set", security, "RegPasswd", "1234"}).out, "ok\n");
+    ASSERT_EQ(as_root({"set", security + "\\Deeper", "n", "3"}).out, "ok\n");
+    ASSERT_EQ(as_root({"set", common, "Other", "5"}).out, "ok\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string root, nobody;
+    } cases[] = {
+        {{"get", security, "RegPasswd"}, "1234\n", "error 5\n"},
+        {{"get", "SOFTWARE\\quarn\\ZENDREL\\currentversion\\SECURITY", "regpasswd"}, "1234\n", "error 5\n"},
+        {{"get", security + "\\Deeper", "n"}, "3\n", "error 5\n"},
+        {{"get", common, "Other"}, "5\n", "5\n"},
+        {{"set", security, "RegPasswd", "1"}, "ok\n", "error 5\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments[1]);
+        EXPECT_EQ(as_user(kNobody, c.arguments).out, c.nobody);
+        EXPECT_EQ(as_root(c.arguments).out, c.root);
+    }
+    // The secret is in a file of root's alone, and not in the machine hive at all.
+    fs::path registry = prefix_.path() / "registry";
+    struct stat st {};
+    ASSERT_EQ(stat((registry / "security.db").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    for (const char *file : {"machine.db", "machine.db-wal"}) {
+        SCOPED_TRACE(file);
+        std::string bytes = fs::exists(registry / file) ? read_file(registry / file) : "";
+        EXPECT_EQ(bytes.find("RegPasswd"), std::string::npos);
+        EXPECT_EQ(bytes.find("Deeper"), std::string::npos);
+    }
+}
+
 TEST_F(SharedPrefix, EveryUserReadsTheMachineHiveWithoutItsWalAndIndex) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "7"}).out, "ok\n");
