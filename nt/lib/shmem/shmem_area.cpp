@@ -92,7 +92,7 @@ extern "C" NT_API void shmem_commit_area(shmem_area *area) {
 
 extern "C" NT_API int shmem_lock_area_mutex(shmem_area *area) {
     if (!area) return 0;
-    if (!area->mutex) return area->attached;  // the debugging copy has no mutex
+    if (!area->mutex) return area->attached;  // a reader of the global area, or the debugging copy, has none
     switch (WaitForSingleObject(area->mutex, shmem_lock_wait_ms)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // the owner died; its table changes are repaired by their consistent flags

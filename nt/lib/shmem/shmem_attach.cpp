@@ -2,8 +2,10 @@
 // creator, or whoever waits for it next, either finds the live section that
 // other processes hold or is the first opener, and then checks the file and
 // reinitialises content written before the machine started.  A process that
-// may only read the area maps it read-only and never reinitialises it: it
-// uses a live section or a sound, current file, or goes without.
+// may only read the global area never touches its mutex, which is kept from
+// it so that nobody but the area's writers can hold it: it maps the live
+// section, or a sound, current file, read-only, as the debugging copy is
+// mapped, or goes without.
 #include <cstdio>
 #include <cstring>
 
@@ -96,10 +98,11 @@ bool open_file_section(shmem_area *area, bool &damaged) {
         damaged = state == FileState::damaged;
         return false;
     }
+    // A reader's section has no name: the named one is its writers' to make.
     LPSECURITY_ATTRIBUTES section_security = shmem_security_attributes(area, SECTION_ALL_ACCESS);
     if (section_security)
         area->section = CreateFileMappingA(file, section_security, (reader ? PAGE_READONLY : PAGE_READWRITE) | SEC_COMMIT,
-                                           0, area->total_size, area->section_name);
+                                           0, area->total_size, reader ? nullptr : area->section_name);
     status = GetLastError();
     CloseHandle(file);
     if (!area->section || status == ERROR_ALREADY_EXISTS) {
@@ -115,6 +118,38 @@ bool open_file_section(shmem_area *area, bool &damaged) {
         }
     }
     return true;
+}
+
+// The section other processes hold, if there is one: its content is
+// current.  False when it exists but cannot be opened.
+bool open_live_section(shmem_area *area, bool &good, bool &damaged) {
+    area->section = OpenFileMappingA(area->read_only ? FILE_MAP_READ : FILE_MAP_WRITE, FALSE, area->section_name);
+    if (area->section) {
+        good = map_view(area, area->read_only ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS) &&
+               shmem_header_sound(area->view, area->total_size);
+        damaged = area->view && !good;
+        return true;
+    }
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
+    return false;
+}
+
+void report_unless_good(shmem_area *area, bool good, bool damaged) {
+    if (good) return;
+    if (damaged) std::fprintf(stderr, kIntegrityMessage, area->file_path);
+    undo(area, false);
+}
+
+bool attach_reader(shmem_area *area) {
+    bool good = false, damaged = false;
+    if (!open_live_section(area, good, damaged)) {
+        undo(area, false);
+        return false;
+    }
+    if (!area->section) good = open_file_section(area, damaged);
+    report_unless_good(area, good, damaged);
+    return good;
 }
 
 bool attach_with_mutex(shmem_area *area) {
@@ -133,14 +168,7 @@ bool attach_with_mutex(shmem_area *area) {
             undo(area, false);
             return false;
         }
-        DWORD access = area->read_only ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS;
-        area->section = OpenFileMappingA(area->read_only ? FILE_MAP_READ : FILE_MAP_WRITE, FALSE, area->section_name);
-        if (area->section) {
-            // A live section: other processes hold it, so its content is current.
-            good = map_view(area, access) && shmem_header_sound(area->view, area->total_size);
-            damaged = area->view && !good;
-        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-            NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
+        if (!open_live_section(area, good, damaged)) {
             undo(area, true);
             return false;
         }
@@ -151,12 +179,8 @@ bool attach_with_mutex(shmem_area *area) {
         undo(area, false);
         return false;
     }
-    if (!good) {
-        if (damaged) std::fprintf(stderr, kIntegrityMessage, area->file_path);
-        undo(area, false);
-        return false;
-    }
-    return true;
+    report_unless_good(area, good, damaged);
+    return good;
 }
 
 bool attach_debug_copy(shmem_area *area) {
@@ -187,7 +211,9 @@ bool attach_debug_copy(shmem_area *area) {
 }  // namespace
 
 bool shmem_attach(shmem_area *area) {
-    bool attached = area->mutex_name ? attach_with_mutex(area) : attach_debug_copy(area);
+    bool attached = !area->mutex_name  ? attach_debug_copy(area)
+                    : area->read_only ? attach_reader(area)
+                                      : attach_with_mutex(area);
     area->attached = attached ? 1 : 0;
     return attached;
 }

@@ -1,8 +1,8 @@
 // Security attributes for the area objects.  The private area's mutex, file
 // and section belong to the user: owned by them, and open only to them, the
 // product's administrators, the built-in Administrators and LocalSystem.
-// The global area's file and section are everybody's to read and only those
-// three's to change; its mutex is everybody's, since readers lock it too.
+// The global area's objects are everybody's to read and only those three's
+// to change: its readers never take its mutex, so nobody else can hold it.
 // The last descriptor built is kept while the rights and the user stay the same.
 #include <cstring>
 
@@ -72,7 +72,6 @@ bool build(OwnerDescriptor &d, PSID user, PSID first, DWORD first_access, DWORD 
 }  // namespace
 
 LPSECURITY_ATTRIBUTES shmem_security_attributes(const shmem_area *area, DWORD access) {
-    if (area->global && access == MUTEX_ALL_ACCESS) return nt_public_security_attributes();
     PSID user = nullptr;
     BYTE everyone[SECURITY_MAX_SID_SIZE];
     SID_IDENTIFIER_AUTHORITY world = {{0, 0, 0, 0, 0, 1}};

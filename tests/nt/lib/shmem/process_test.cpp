@@ -268,6 +268,7 @@ TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem
         {{"area-count", "1"}, tables + " 1\n"},
         {{"subarea", "1", "3", "16"}, "0 0\n"},
         {{"open-file", global_area_file().string()}, std::to_string(ERROR_ACCESS_DENIED) + "\n"},
+        {{"open-mutex", "Global\\ZNshmemV3_mutex"}, std::to_string(ERROR_ACCESS_DENIED) + "\n"},
     };
     for (const auto &[arguments, expected] : attempts) {
         SCOPED_TRACE(arguments[0]);
@@ -278,6 +279,10 @@ TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem
     EXPECT_EQ(helper({"as-uid", "4102", "enter", "7", "0"}).exit_code, 1);
     EXPECT_EQ(helper({"lookup", "7"}).out, "300\n");
     EXPECT_EQ(helper({"lookup", "8"}).out, "miss\n");
+    // Its readers never take the mutex, so none of them can stall the writers.
+    LiveChild reader(shmem_helper({"as-uid", "4102", "hold-area-mutex"}));
+    ASSERT_EQ(reader.read_line(), "held");
+    EXPECT_EQ(helper({"lock-area", "100"}).out, "locked\n");
     struct stat st {};
     ASSERT_EQ(stat(global_area_file().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
