@@ -2,10 +2,9 @@
 // creator, or whoever waits for it next, either finds the live section that
 // other processes hold or is the first opener, and then checks the file and
 // reinitialises content written before the machine started.  A process that
-// may only read the global area never touches its mutex, which is kept from
-// it so that nobody but the area's writers can hold it: it maps the live
-// section, or a sound, current file, read-only, as the debugging copy is
-// mapped, or goes without.
+// may only read the global area never touches its mutex or its file, which
+// are kept from it so that nobody but the area's writers can hold them: it
+// maps the live section that writers hold read-only, or goes without.
 #include <cstdio>
 #include <cstring>
 
@@ -77,39 +76,36 @@ void make_private_folder(const shmem_area *area) {
 }
 
 // The first opener: create the section over the file; reinitialise it when
-// it is stale (a reader cannot, and goes without).  The header is good on
-// success.
+// it is stale.  The header is good on success.
 bool open_file_section(shmem_area *area, bool &damaged) {
     make_private_folder(area);
     LPSECURITY_ATTRIBUTES file_security = shmem_security_attributes(area, FILE_ALL_ACCESS);
     if (!file_security) return false;  // never fall back to the host's default modes
-    bool reader = area->read_only;
-    HANDLE file = CreateFileA(area->file_path, reader ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, 0, file_security,
-                              reader ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(area->file_path, GENERIC_READ | GENERIC_WRITE, 0, file_security, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD status = GetLastError();
     if (file == INVALID_HANDLE_VALUE || (status != ERROR_SUCCESS && status != ERROR_ALREADY_EXISTS)) {
         NT_TRACE_FAILURE("CreateFileA", status);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         return false;
     }
-    FileState state = judge_file(file, !reader && status != ERROR_ALREADY_EXISTS, area->total_size);
-    if (state == FileState::damaged || (reader && state == FileState::reinitialise)) {
-        CloseHandle(file);  // left as it is for whoever investigates, or for a writer to start afresh
-        damaged = state == FileState::damaged;
+    FileState state = judge_file(file, status != ERROR_ALREADY_EXISTS, area->total_size);
+    if (state == FileState::damaged) {  // leave the file as it is for whoever investigates
+        CloseHandle(file);
+        damaged = true;
         return false;
     }
-    // A reader's section has no name: the named one is its writers' to make.
     LPSECURITY_ATTRIBUTES section_security = shmem_security_attributes(area, SECTION_ALL_ACCESS);
     if (section_security)
-        area->section = CreateFileMappingA(file, section_security, (reader ? PAGE_READONLY : PAGE_READWRITE) | SEC_COMMIT,
-                                           0, area->total_size, reader ? nullptr : area->section_name);
+        area->section = CreateFileMappingA(file, section_security, PAGE_READWRITE | SEC_COMMIT, 0, area->total_size,
+                                           area->section_name);
     status = GetLastError();
     CloseHandle(file);
     if (!area->section || status == ERROR_ALREADY_EXISTS) {
         NT_TRACE_FAILURE("CreateFileMappingA", status);
         return false;
     }
-    if (!map_view(area, reader ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS)) return false;
+    if (!map_view(area, FILE_MAP_ALL_ACCESS)) return false;
     if (state == FileState::reinitialise) {
         initialise_content(area->view, area->total_size);
         if (!FlushViewOfFile(area->view, 0)) {
@@ -141,13 +137,14 @@ void report_unless_good(shmem_area *area, bool good, bool damaged) {
     undo(area, false);
 }
 
+// Opening the file would take it from the writers (they open it without
+// sharing), so without a live section a reader has no area.
 bool attach_reader(shmem_area *area) {
     bool good = false, damaged = false;
     if (!open_live_section(area, good, damaged)) {
         undo(area, false);
         return false;
     }
-    if (!area->section) good = open_file_section(area, damaged);
     report_unless_good(area, good, damaged);
     return good;
 }

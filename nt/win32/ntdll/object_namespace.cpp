@@ -72,10 +72,10 @@ bool held_by_another(int fd) {
     return probe.l_type != F_UNLCK;
 }
 
-int open_existing(const std::string &path) {
+int open_existing(const std::string &path, int access = O_RDWR) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW);
     } while (fd == -1 && errno == EINTR);
     return fd;
 }
@@ -223,7 +223,7 @@ std::unique_ptr<NamespaceEntry> NamespaceEntry::open(ObjectKind kind, const std:
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return nullptr;
     }
-    int fd = open_existing(path);
+    int fd = open_existing(path, O_RDONLY);  // a holder only reads its record, and may not be let write
     if (fd == -1) {
         fail_with_errno(errno);
         return nullptr;

@@ -258,6 +258,12 @@ TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     open_machine_to_other_users();
     ASSERT_EQ(helper({"enter", "7", "300"}).exit_code, 0);
+    // Without a writer holding it, a reader has no global area at all.
+    EXPECT_EQ(helper({"as-uid", "4102", "area-count", "1"}).out, "no-area\n");
+    LiveChild writer(shmem_helper({"hold-area", "1"}));
+    writer.read_line();
+    writer.read_line();
+    ASSERT_EQ(writer.read_line(), "ready");
     std::string tables = helper({"area-count", "1"}).out;  // "<sub-areas> 0": LocalSystem writes
     ASSERT_EQ(tables.substr(tables.find(' ')), " 0\n");
     tables.resize(tables.find(' '));
