@@ -79,7 +79,14 @@ std::string user_sid_text(const win32::Machine &machine, const win32::LocalUser 
 void make_user_folder(const fs::path &folder, const win32::LocalUser &user) {
     if (mkdir(folder.c_str(), 0700) != 0) {
         if (errno == EEXIST) return;
-        fail(1, "cannot create " + folder.string() + ": " + std::error_code(errno, std::generic_category()).message());
+        std::string why = std::error_code(errno, std::generic_category()).message();
+        // A user of a prefix that root installed waits for root's setup.
+        if (errno == EACCES && geteuid() != 0) {
+            std::fprintf(stderr, "quarn: cannot create %s: %s; root's quarn setup makes it\n", folder.c_str(),
+                         why.c_str());
+            return;
+        }
+        fail(1, "cannot create " + folder.string() + ": " + why);
     }
     if (chmod(folder.c_str(), 0700) != 0 || chown(folder.c_str(), user.uid, user.gid) != 0)
         fail(1, "cannot give " + folder.string() + " to " + user.name + ": " +
