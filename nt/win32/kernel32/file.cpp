@@ -166,8 +166,8 @@ BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes) {
     if (attributes && !(mode & (S_IRWXG | S_IRWXO))) {
         bool made = ::mkdir(path.c_str(), mode) == 0;
         int error = errno;
-        if (!made && error != EEXIST) return fail_with_errno(error);
-        if (!ensure_owned_folder(path, mode, geteuid())) return fail_with_errno(errno);
+        if (!made && error != EEXIST) return fail_with_path_errno(error);
+        if (!ensure_owned_folder(path, mode, geteuid())) return fail_with_path_errno(errno);
         if (made) return TRUE;
         SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
@@ -177,7 +177,7 @@ BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;
         }
-        return fail_with_errno(errno);
+        return fail_with_path_errno(errno);
     }
     if (attributes) ::chmod(path.c_str(), mode);
     return TRUE;

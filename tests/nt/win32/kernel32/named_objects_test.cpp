@@ -90,6 +90,12 @@ TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
     CloseHandle(mutex);
 }
 
+mode_t umask_of_process() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
 bool in_dev_shm(win32::ObjectKind kind, const char *name) {
     return std::filesystem::exists(win32::namespace_path(kind, name));
 }
@@ -293,6 +299,49 @@ TEST_F(ShmemFiles, NamedSectionIsSharedWhileHeldAndGoneAfter) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(run_child(object_helper({"read-section", "Global\\test_section"})).out,
               "error " + std::to_string(ERROR_FILE_NOT_FOUND) + "\n");
+}
+
+TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
+    namespace fs = std::filesystem;
+    SECURITY_DESCRIPTOR owner_only{};
+    alignas(4) BYTE acl[64]{};
+    InitializeSecurityDescriptor(&owner_only, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&owner_only, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+    SECURITY_ATTRIBUTES mine{sizeof mine, &owner_only, FALSE};
+    auto root = process_prefix().path() / "folders";
+    fs::create_directory(root);
+    struct Case {
+        const char *name;
+        LPSECURITY_ATTRIBUTES attributes;
+        BOOL made;
+        DWORD error;
+        mode_t mode;
+    } cases[] = {
+        {"mine", &mine, TRUE, 0, 0700},
+        {"mine", &mine, FALSE, ERROR_ALREADY_EXISTS, 0700},
+        {"missing/below", &mine, FALSE, ERROR_PATH_NOT_FOUND, 0},
+        {"plain", nullptr, TRUE, 0, 0777 & ~umask_of_process()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastError(0xdeadbeef);
+        std::string path = (root / c.name).string();
+        EXPECT_EQ(CreateDirectoryA(path.c_str(), c.attributes), c.made);
+        if (!c.made) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+        if (c.mode) {
+            EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()) & 0777, c.mode);
+        }
+    }
+    // A folder of the caller's own that others may write is refused, and stays as it is.
+    fs::create_directory(root / "open");
+    fs::permissions(root / "open", fs::perms(0777));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CreateDirectoryA((root / "open").c_str(), &mine));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(root / "open").permissions()) & 0777, 0777u);
 }
 
 TEST(ShmemPrivileges, NamesAndTheProcessToken) {
