@@ -344,6 +344,55 @@ TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
     EXPECT_EQ(static_cast<mode_t>(fs::status(root / "open").permissions()) & 0777, 0777u);
 }
 
+TEST_F(ShmemFiles, AFileKeptToItsOwnerIsRefusedWhenSomebodyElseCouldHaveIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a file of another user";
+    namespace fs = std::filesystem;
+    SECURITY_DESCRIPTOR owner_only{};
+    alignas(4) BYTE acl[64]{};
+    InitializeSecurityDescriptor(&owner_only, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&owner_only, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+    SECURITY_ATTRIBUTES mine{sizeof mine, &owner_only, FALSE};
+    struct Case {
+        const char *name;
+        uid_t owner;
+        mode_t mode;
+        bool link;
+    } cases[] = {
+        {"of another user", 65534, 0600, false},
+        {"open to others", 0, 0666, false},
+        {"a link", 0, 0600, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write("planted");
+        ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        std::string opened = path;
+        if (c.link) {
+            opened = path + ".link";
+            fs::create_symlink(path, opened);
+        }
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(CreateFileA(opened.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        EXPECT_EQ(read_file(path), "planted");
+        fs::remove(opened);
+        fs::remove(path);
+    }
+    // A new one is made with its final mode; the caller's own opens again.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    CloseHandle(file);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()) & 0777, 0600u);
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    CloseHandle(file);
+}
+
 TEST(ShmemPrivileges, NamesAndTheProcessToken) {
     LUID luid{0xdeadbeef, 0x5A5A};
     ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "SeCreateGlobalPrivilege", &luid));
