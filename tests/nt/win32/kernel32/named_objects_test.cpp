@@ -90,6 +90,20 @@ TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
     CloseHandle(mutex);
 }
 
+// Security attributes whose empty access list keeps an object to its owner.
+struct OwnerOnly {
+    SECURITY_DESCRIPTOR sd{};
+    alignas(4) BYTE acl[64]{};
+    SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), &sd, FALSE};
+    OwnerOnly() {
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+    }
+    OwnerOnly(const OwnerOnly &) = delete;
+    OwnerOnly &operator=(const OwnerOnly &) = delete;
+};
+
 mode_t umask_of_process() {
     mode_t mask = umask(0);
     umask(mask);
@@ -151,12 +165,7 @@ TEST(ShmemNamedObjects, APrivateObjectThatAnotherUserPlantedIsRefusedAndLeftAlon
         {"writable_by_all", ObjectKind::mutex, 0, 0666},
         {"section_of_nobody", ObjectKind::section, 65534, 0666},
     };
-    SECURITY_DESCRIPTOR sd{};
-    alignas(4) BYTE acl[64]{};
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);  // nobody but its owner
-    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    OwnerOnly owner_only;
     std::string data = (process_prefix().path() / "planted.bin").string();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,7 +175,7 @@ TEST(ShmemNamedObjects, APrivateObjectThatAnotherUserPlantedIsRefusedAndLeftAlon
         ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
         SetLastError(0xdeadbeef);
         if (c.kind == ObjectKind::mutex) {
-            EXPECT_EQ(CreateMutexA(&sa, FALSE, c.name), nullptr);
+            EXPECT_EQ(CreateMutexA(&owner_only.sa, FALSE, c.name), nullptr);
         } else {
             HANDLE file = CreateFileA(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 4096, c.name), nullptr);
@@ -303,12 +312,8 @@ TEST_F(ShmemFiles, NamedSectionIsSharedWhileHeldAndGoneAfter) {
 
 TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
     namespace fs = std::filesystem;
-    SECURITY_DESCRIPTOR owner_only{};
-    alignas(4) BYTE acl[64]{};
-    InitializeSecurityDescriptor(&owner_only, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&owner_only, TRUE, reinterpret_cast<PACL>(acl), FALSE);
-    SECURITY_ATTRIBUTES mine{sizeof mine, &owner_only, FALSE};
+    OwnerOnly owner_only;
+    LPSECURITY_ATTRIBUTES mine = &owner_only.sa;
     auto root = process_prefix().path() / "folders";
     fs::create_directory(root);
     struct Case {
@@ -318,9 +323,9 @@ TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
         DWORD error;
         mode_t mode;
     } cases[] = {
-        {"mine", &mine, TRUE, 0, 0700},
-        {"mine", &mine, FALSE, ERROR_ALREADY_EXISTS, 0700},
-        {"missing/below", &mine, FALSE, ERROR_PATH_NOT_FOUND, 0},
+        {"mine", mine, TRUE, 0, 0700},
+        {"mine", mine, FALSE, ERROR_ALREADY_EXISTS, 0700},
+        {"missing/below", mine, FALSE, ERROR_PATH_NOT_FOUND, 0},
         {"plain", nullptr, TRUE, 0, 0777 & ~umask_of_process()},
     };
     for (const auto &c : cases) {
@@ -339,7 +344,7 @@ TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
     fs::create_directory(root / "open");
     fs::permissions(root / "open", fs::perms(0777));
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CreateDirectoryA((root / "open").c_str(), &mine));
+    EXPECT_FALSE(CreateDirectoryA((root / "open").c_str(), mine));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(static_cast<mode_t>(fs::status(root / "open").permissions()) & 0777, 0777u);
 }
@@ -347,12 +352,8 @@ TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
 TEST_F(ShmemFiles, AFileKeptToItsOwnerIsRefusedWhenSomebodyElseCouldHaveIt) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a file of another user";
     namespace fs = std::filesystem;
-    SECURITY_DESCRIPTOR owner_only{};
-    alignas(4) BYTE acl[64]{};
-    InitializeSecurityDescriptor(&owner_only, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&owner_only, TRUE, reinterpret_cast<PACL>(acl), FALSE);
-    SECURITY_ATTRIBUTES mine{sizeof mine, &owner_only, FALSE};
+    OwnerOnly owner_only;
+    LPSECURITY_ATTRIBUTES mine = &owner_only.sa;
     struct Case {
         const char *name;
         uid_t owner;
@@ -374,7 +375,7 @@ TEST_F(ShmemFiles, AFileKeptToItsOwnerIsRefusedWhenSomebodyElseCouldHaveIt) {
             fs::create_symlink(path, opened);
         }
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(CreateFileA(opened.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr),
+        EXPECT_EQ(CreateFileA(opened.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr),
                   INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
         EXPECT_EQ(read_file(path), "planted");
@@ -382,12 +383,12 @@ TEST_F(ShmemFiles, AFileKeptToItsOwnerIsRefusedWhenSomebodyElseCouldHaveIt) {
         fs::remove(path);
     }
     // A new one is made with its final mode; the caller's own opens again.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     CloseHandle(file);
     EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()) & 0777, 0600u);
-    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &mine, OPEN_ALWAYS, 0, nullptr);
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     CloseHandle(file);
