@@ -1,14 +1,20 @@
 // quarn setup: creates the prefix, or completes one that exists: its folders,
-// the drive links c: -> ../drive_c and z: -> /, and the installation in the
-// registry (ProductHome, HostData and its folders, the driver's defaults).
-// Running it again changes nothing that is already there.
+// the drive links c: -> ../drive_c and z: -> /, the installation in the
+// registry (ProductHome, HostData and its folders, the driver's defaults),
+// and for every user the folders of their own registry hive and private
+// cache.  Running it again changes nothing that is already there.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
 #include "commands.h"
+#include "advapi32/registry_roots.h"
 #include "machine/dos_paths.h"
+#include "machine/local_accounts.h"
 #include "machine/machine.h"
 #include "ntregy.h"
 #include "win32.h"
@@ -52,20 +58,71 @@ std::string ensure_setting(int setting, const char *name, const char *fallback) 
     return value;
 }
 
-// Makes a folder named by a Windows path, through the drive table.
-void make_dos_directory(const std::string &dos_path) {
+fs::path unix_path_of_dos(const std::string &dos_path) {
     const auto *machine = win32::Machine::current();
     if (!machine) fail(kExitFailed, "");  // the machine has said why
     auto unix_path = win32::dos_to_unix_path(*machine, dos_path);
     if (!unix_path) fail(1, "no drive for " + dos_path);
-    make_directory(*unix_path);
+    return *unix_path;
 }
 
-void install_product() {
+// Makes a folder named by a Windows path, through the drive table.
+void make_dos_directory(const std::string &dos_path) { make_directory(unix_path_of_dos(dos_path)); }
+
+// The SID text of a local user's token: LocalSystem for root.
+std::string user_sid_text(const win32::Machine &machine, const win32::LocalUser &user) {
+    if (user.uid == 0) return "S-1-5-18";
+    auto rid = win32::user_rid(user.uid);
+    if (!rid) return {};
+    const auto &domain = machine.account_domain();
+    return "S-1-5-21-" + std::to_string(domain[0]) + "-" + std::to_string(domain[1]) + "-" +
+           std::to_string(domain[2]) + "-" + std::to_string(*rid);
+}
+
+// A folder that only `user` (and root) may enter; one that exists stays as it is.
+void make_user_folder(const fs::path &folder, const win32::LocalUser &user) {
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        if (errno == EEXIST) return;
+        std::string why = std::error_code(errno, std::generic_category()).message();
+        // A user of a prefix that root installed waits for root's setup.
+        if (errno == EACCES && geteuid() != 0) {
+            std::fprintf(stderr, "quarn: cannot create %s: %s; root's quarn setup makes it\n", folder.c_str(),
+                         why.c_str());
+            return;
+        }
+        fail(1, "cannot create " + folder.string() + ": " + why);
+    }
+    if (chmod(folder.c_str(), 0700) != 0 || chown(folder.c_str(), user.uid, user.gid) != 0)
+        fail(1, "cannot give " + folder.string() + " to " + user.name + ": " +
+                std::error_code(errno, std::generic_category()).message());
+}
+
+// Each user's HKEY_CURRENT_USER and private cache live in folders of their
+// own, which nobody else can write.  Only root can make them for everybody;
+// anybody else makes their own.
+void make_users_folders(const fs::path &prefix, const fs::path &cache) {
+    const auto *machine = win32::Machine::current();
+    if (!machine) fail(kExitFailed, "");  // the machine has said why
+    fs::path users = prefix / "registry" / "users";
+    make_directory(users);
+    // Only the prefix's owner adds folders here (older prefixes had it open to all).
+    struct stat st {};
+    if (stat(users.c_str(), &st) == 0 && st.st_uid == geteuid()) chmod(users.c_str(), 0755);
+    for (const auto &user : win32::local_users()) {
+        if (geteuid() != 0 && user.uid != geteuid()) continue;
+        std::string sid = user_sid_text(*machine, user);
+        if (sid.empty()) continue;
+        make_user_folder(win32::registry::user_hive_folder(prefix, sid), user);
+        make_user_folder(cache / sid, user);
+    }
+}
+
+void install_product(const fs::path &prefix) {
     std::string home = ensure_setting(kSettingProductHome, "ProductHome", "C:\\Program Files\\Quarn\\Zendrel");
     std::string host_data = ensure_setting(kSettingHostData, "HostData", "C:\\ProgramData\\Quarn\\Zendrel");
     make_dos_directory(home);
     for (const char *folder : {"\\var\\cache", "\\var\\log", "\\bin"}) make_dos_directory(host_data + folder);
+    make_users_folders(prefix, unix_path_of_dos(host_data + "\\var\\cache"));
     for (int parameter = 0; parameter < kDriverParameters; ++parameter) {
         if (!ntregy_should_install_default_kelfs_param(parameter)) continue;
         char value[256];
@@ -88,7 +145,7 @@ void run_setup() {
     make_drive_link(prefix / "dosdevices", "z:", "/");
     std::printf("prefix: %s\n", prefix.c_str());
     require_machine();
-    install_product();
+    install_product(prefix);
 }
 
 }  // namespace

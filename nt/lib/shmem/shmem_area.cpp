@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "frame/frame.h"
+#include "identity/current_token.h"
 #include "nt.h"
 #include "shmem/shmem_area.h"
 
@@ -28,7 +29,19 @@ bool runs_as_local_system() {
     return known == 1;
 }
 
+// An enabled group of the current token is the product group.
+bool in_product_group() {
+    PSID group = nt_get_enum_sid(NT_ENUM_SID_ZENDREL_GROUP);
+    const TOKEN_GROUPS *groups = group ? nt_current_token_groups() : nullptr;
+    if (!groups) return false;
+    for (DWORD i = 0; i < groups->GroupCount; ++i)
+        if ((groups->Groups[i].Attributes & SE_GROUP_ENABLED) && EqualSid(groups->Groups[i].Sid, group)) return true;
+    return false;
+}
+
 }  // namespace
+
+bool shmem_may_change_global() { return runs_as_local_system() || in_product_group(); }
 
 int64_t shmem_now() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -51,8 +64,10 @@ extern "C" NT_API int shmem_create_area(int, int global, shmem_area **area_out) 
         area->attached = 0;
         area->total_size = shmem_total_size();
         area->max_subareas = kShmemMaxSubareas;
-        area->read_only = debug ? 1 : 0;
         area->global = area == &global_area;
+        // Whoever else attaches the global area reads it only: its answers
+        // decide who a user is, so only the trusted may enter or flush them.
+        area->read_only = debug || (area->global && !shmem_may_change_global()) ? 1 : 0;
         if (debug) std::fprintf(stderr, "Debug Shmem File: %s\n\n", debug);
         if (shmem_set_up_names(area, global != 0, debug)) shmem_attach(area);
     }
@@ -77,7 +92,7 @@ extern "C" NT_API void shmem_commit_area(shmem_area *area) {
 
 extern "C" NT_API int shmem_lock_area_mutex(shmem_area *area) {
     if (!area) return 0;
-    if (!area->mutex) return area->attached;  // the debugging copy has no mutex
+    if (!area->mutex) return area->attached;  // a reader of the global area, or the debugging copy, has none
     switch (WaitForSingleObject(area->mutex, shmem_lock_wait_ms)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // the owner died; its table changes are repaired by their consistent flags

@@ -30,6 +30,10 @@ struct shmem_subarea {
 // The area lock's longest wait; tests shorten it.
 extern DWORD shmem_lock_wait_ms;
 
+// Whether this process may change the global area: LocalSystem (root) and
+// members of the product group may; everybody else attaches it read-only.
+bool shmem_may_change_global();
+
 // The size of an area file from ShmemTotalAreaSize: the data capacity + 616.
 uint32_t shmem_total_size();
 
@@ -37,7 +41,8 @@ uint32_t shmem_total_size();
 // for the debugging copy at `debug_path`; false when they cannot be had.
 bool shmem_set_up_names(shmem_area *area, bool global, const char *debug_path);
 
-// Maps the area (read-write, or the debugging copy read-only); on failure
+// Maps the area (read-write; the global one read-only for a process that may
+// not change it; the debugging copy read-only without a mutex); on failure
 // leaves it detached with nothing held.
 bool shmem_attach(shmem_area *area);
 // Releases the view and both handles.

@@ -1,7 +1,10 @@
 // Attaching an area.  The named mutex decides who may look at the file: its
 // creator, or whoever waits for it next, either finds the live section that
 // other processes hold or is the first opener, and then checks the file and
-// reinitialises content written before the machine started.
+// reinitialises content written before the machine started.  A process that
+// may only read the global area never touches its mutex or its file, which
+// are kept from it so that nobody but the area's writers can hold them: it
+// maps the live section that writers hold read-only, or goes without.
 #include <cstdio>
 #include <cstring>
 
@@ -58,9 +61,24 @@ bool map_view(shmem_area *area, DWORD access) {
     return area->view != nullptr;
 }
 
+// The private area's file lives in a folder of its user's own, which nobody
+// else can write; the folder is made here when its parent lets the user.
+void make_private_folder(const shmem_area *area) {
+    if (area->global) return;
+    char folder[MAX_PATH];
+    std::snprintf(folder, sizeof folder, "%s", area->file_path);
+    char *last = std::strrchr(folder, '\\');
+    if (!last) return;
+    *last = 0;
+    if (!CreateDirectoryA(folder, shmem_security_attributes(area, FILE_ALL_ACCESS)) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        NT_TRACE_FAILURE("CreateDirectoryA", GetLastError());
+}
+
 // The first opener: create the section over the file; reinitialise it when
 // it is stale.  The header is good on success.
 bool open_file_section(shmem_area *area, bool &damaged) {
+    make_private_folder(area);
     LPSECURITY_ATTRIBUTES file_security = shmem_security_attributes(area, FILE_ALL_ACCESS);
     if (!file_security) return false;  // never fall back to the host's default modes
     HANDLE file = CreateFileA(area->file_path, GENERIC_READ | GENERIC_WRITE, 0, file_security, OPEN_ALWAYS,
@@ -98,7 +116,40 @@ bool open_file_section(shmem_area *area, bool &damaged) {
     return true;
 }
 
-bool attach_read_write(shmem_area *area) {
+// The section other processes hold, if there is one: its content is
+// current.  False when it exists but cannot be opened.
+bool open_live_section(shmem_area *area, bool &good, bool &damaged) {
+    area->section = OpenFileMappingA(area->read_only ? FILE_MAP_READ : FILE_MAP_WRITE, FALSE, area->section_name);
+    if (area->section) {
+        good = map_view(area, area->read_only ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS) &&
+               shmem_header_sound(area->view, area->total_size);
+        damaged = area->view && !good;
+        return true;
+    }
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
+    return false;
+}
+
+void report_unless_good(shmem_area *area, bool good, bool damaged) {
+    if (good) return;
+    if (damaged) std::fprintf(stderr, kIntegrityMessage, area->file_path);
+    undo(area, false);
+}
+
+// Opening the file would take it from the writers (they open it without
+// sharing), so without a live section a reader has no area.
+bool attach_reader(shmem_area *area) {
+    bool good = false, damaged = false;
+    if (!open_live_section(area, good, damaged)) {
+        undo(area, false);
+        return false;
+    }
+    report_unless_good(area, good, damaged);
+    return good;
+}
+
+bool attach_with_mutex(shmem_area *area) {
     LPSECURITY_ATTRIBUTES security = shmem_security_attributes(area, MUTEX_ALL_ACCESS);
     if (!security) return false;
     area->mutex = CreateMutexA(security, TRUE, area->mutex_name);
@@ -114,13 +165,7 @@ bool attach_read_write(shmem_area *area) {
             undo(area, false);
             return false;
         }
-        area->section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, area->section_name);
-        if (area->section) {
-            // A live section: other processes hold it, so its content is current.
-            good = map_view(area, FILE_MAP_ALL_ACCESS) && shmem_header_sound(area->view, area->total_size);
-            damaged = area->view && !good;
-        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-            NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
+        if (!open_live_section(area, good, damaged)) {
             undo(area, true);
             return false;
         }
@@ -131,12 +176,8 @@ bool attach_read_write(shmem_area *area) {
         undo(area, false);
         return false;
     }
-    if (!good) {
-        if (damaged) std::fprintf(stderr, kIntegrityMessage, area->file_path);
-        undo(area, false);
-        return false;
-    }
-    return true;
+    report_unless_good(area, good, damaged);
+    return good;
 }
 
 bool attach_debug_copy(shmem_area *area) {
@@ -167,7 +208,9 @@ bool attach_debug_copy(shmem_area *area) {
 }  // namespace
 
 bool shmem_attach(shmem_area *area) {
-    bool attached = area->read_only ? attach_debug_copy(area) : attach_read_write(area);
+    bool attached = !area->mutex_name  ? attach_debug_copy(area)
+                    : area->read_only ? attach_reader(area)
+                                      : attach_with_mutex(area);
     area->attached = attached ? 1 : 0;
     return attached;
 }

@@ -19,7 +19,8 @@ constexpr int kSettingShmemTotalAreaSize = 45;
 constexpr char kGlobalPrefix[] = "Global\\";
 constexpr char kSectionName[] = "Global\\ZNshmemV3_area";
 constexpr char kMutexName[] = "Global\\ZNshmemV3_mutex";
-constexpr char kFileSuffix[] = "\\var\\cache\\ZNshmemV3";
+constexpr char kCacheFolder[] = "\\var\\cache";
+constexpr char kFileName[] = "\\ZNshmemV3";
 constexpr DWORD kSuffixRoom = 22;
 constexpr size_t kSidTextSize = 100;
 
@@ -43,16 +44,22 @@ bool store_names(shmem_area *area, const char *section, const char *mutex, const
 
 // The file's path: the host-data directory (HostData, else ProductHome) and
 // the suffix; false when no directory is configured or the path is a directory.
-// `sid_suffix` is "" or "." and the SID text; the room for the "." is in kSuffixRoom.
+// `sid_suffix` is "" or "." and the SID text; the room for the "." is in
+// kSuffixRoom.  A private file lives in a folder of its user's own, named by
+// the SID, so that nobody else can plant it: D\var\cache\S\ZNshmemV3.S.
 bool build_file_path(const char *sid_suffix, char (&path)[MAX_PATH]) {
     size_t sid_length = *sid_suffix ? std::strlen(sid_suffix) - 1 : 0;
-    DWORD room = MAX_PATH - kSuffixRoom - static_cast<DWORD>(sid_length);
+    DWORD room = MAX_PATH - kSuffixRoom - static_cast<DWORD>(sid_length ? 2 * sid_length + 1 : 0);
     char directory[MAX_PATH] = {};
     DWORD status = ntregy_get_param(kSettingHostData, room, directory, nullptr);
     if (status == ERROR_FILE_NOT_FOUND) status = ntregy_get_param(kSettingProductHome, room, directory, nullptr);
     if (status != ERROR_SUCCESS) return false;
     directory[room - 1] = 0;
-    std::snprintf(path, sizeof path, "%s%s%s", directory, kFileSuffix, sid_suffix);
+    if (*sid_suffix)
+        std::snprintf(path, sizeof path, "%s%s\\%s%s%s", directory, kCacheFolder, sid_suffix + 1, kFileName,
+                      sid_suffix);
+    else
+        std::snprintf(path, sizeof path, "%s%s%s", directory, kCacheFolder, kFileName);
     DWORD attributes = GetFileAttributesA(path);
     return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

@@ -1,6 +1,8 @@
 // Security attributes for the area objects.  The private area's mutex, file
 // and section belong to the user: owned by them, and open only to them, the
 // product's administrators, the built-in Administrators and LocalSystem.
+// The global area's objects are everybody's to read and only those three's
+// to change: its readers never take its mutex, so nobody else can hold it.
 // The last descriptor built is kept while the rights and the user stay the same.
 #include <cstring>
 
@@ -23,6 +25,7 @@ struct OwnerDescriptor {
 };
 
 OwnerDescriptor owner_descriptor;
+OwnerDescriptor global_descriptor;
 
 bool make_well_known(BYTE (&buffer)[SECURITY_MAX_SID_SIZE], BYTE count, DWORD first, DWORD second) {
     SID_IDENTIFIER_AUTHORITY nt = {{0, 0, 0, 0, 0, 5}};
@@ -40,7 +43,8 @@ bool listed(PACL acl, PSID sid) {
     return false;
 }
 
-bool build(OwnerDescriptor &d, PSID user, DWORD access) {
+// `first` gets `first_access`, the administrators `access`; `user` owns it.
+bool build(OwnerDescriptor &d, PSID user, PSID first, DWORD first_access, DWORD access) {
     BYTE system[SECURITY_MAX_SID_SIZE], administrators[SECURITY_MAX_SID_SIZE];
     if (!make_well_known(system, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
         !make_well_known(administrators, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
@@ -50,7 +54,7 @@ bool build(OwnerDescriptor &d, PSID user, DWORD access) {
     PSID product_administrators = nt_get_enum_sid(NT_ENUM_SID_ZENDREL_GROUP);
     if (!product_administrators) product_administrators = system;
     auto *acl = reinterpret_cast<PACL>(d.acl);
-    if (!InitializeAcl(acl, sizeof d.acl, ACL_REVISION) || !AddAccessAllowedAce(acl, ACL_REVISION, access, user) ||
+    if (!InitializeAcl(acl, sizeof d.acl, ACL_REVISION) || !AddAccessAllowedAce(acl, ACL_REVISION, first_access, first) ||
         !AddAccessAllowedAce(acl, ACL_REVISION, access, product_administrators) ||
         !AddAccessAllowedAce(acl, ACL_REVISION, access, administrators))
         return false;
@@ -68,11 +72,18 @@ bool build(OwnerDescriptor &d, PSID user, DWORD access) {
 }  // namespace
 
 LPSECURITY_ATTRIBUTES shmem_security_attributes(const shmem_area *area, DWORD access) {
-    if (area->global) return nt_public_security_attributes();
     PSID user = nullptr;
-    if (!nt_get_user_sid(&user)) return nullptr;
-    OwnerDescriptor &d = owner_descriptor;
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    SID_IDENTIFIER_AUTHORITY world = {{0, 0, 0, 0, 0, 1}};
+    if (area->global) {
+        if (!InitializeSid(everyone, &world, 1)) return nullptr;
+        *GetSidSubAuthority(everyone, 0) = 0;  // S-1-1-0, Everyone
+        user = everyone;
+    } else if (!nt_get_user_sid(&user)) {
+        return nullptr;
+    }
+    OwnerDescriptor &d = area->global ? global_descriptor : owner_descriptor;
     if (d.built && d.access == access && EqualSid(d.user, user)) return &d.attributes;
-    d.built = build(d, user, access);
+    d.built = build(d, user, user, area->global ? GENERIC_READ : access, access);
     return d.built ? &d.attributes : nullptr;
 }

@@ -148,6 +148,74 @@ void store_filetime(int64_t ticks, PFILETIME time) {
     time->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
 }
 
+// ---- the security mount ---------------------------------------------------------------
+
+constexpr size_t kNoMount = ~size_t{0};
+
+// How many of `parts` below `key` stay in the machine hive before the chain
+// reaches the security mount (the mount's own part included), or kNoMount.
+size_t parts_to_mount(const Key &key, const std::vector<std::string_view> &parts) {
+    if (key.depth >= kSecurityMountDepth || !holds_security_mount(*key.hive)) return kNoMount;
+    std::string path = key.path;
+    for (size_t i = 0; i < parts.size() && i + key.depth < kSecurityMountDepth; ++i) {
+        path = child_path(path, fold_name(parts[i]));
+        if (path == kSecurityMountPath) return i + 1;
+    }
+    return kNoMount;
+}
+
+// Moves `key` to the root of the security hive, shown at the mount.
+LONG mount_key(Key &key) {
+    LONG status = ERROR_SUCCESS;
+    auto hive = security_hive(status);
+    if (!hive) return status;
+    key = {std::move(hive), kRootKey, "", kSecurityMountDepth, key.access, nullptr, false};
+    return ERROR_SUCCESS;
+}
+
+// The key at `parts` below `key`, made with every missing key on the way.
+// Most calls find it there already; only a creation takes the write lock.
+// As on Windows, creating under a key checks the hive's rights, not the
+// rights of the handle it is named from.
+LONG find_or_create(const Key &key, const std::vector<std::string_view> &parts, std::string_view class_text,
+                    KeyId &id, bool &created) {
+    std::vector<std::string> paths;
+    std::string path = key.path;
+    for (auto part : parts) paths.push_back(path = child_path(path, fold_name(part)));
+    LONG status = key.hive->read([&](Transaction &t) -> LONG {
+        if (!paths.empty()) {
+            if (auto row = t.find_key(paths.back())) {
+                id = row->id;
+                return ERROR_SUCCESS;
+            }
+            return missing(t, key, ERROR_FILE_NOT_FOUND);
+        }
+        if (!t.key_exists(key.id)) return ERROR_KEY_DELETED;
+        id = key.id;
+        return ERROR_SUCCESS;
+    });
+    if (status != ERROR_FILE_NOT_FOUND) return status;
+    if (key.depth + parts.size() > REG_MAX_TREE_DEPTH) return ERROR_INVALID_PARAMETER;
+    return key.hive->write([&](Transaction &t) -> LONG {
+        if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
+        int64_t now = filetime_now();
+        KeyId parent = key.id;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (auto row = t.find_key(paths[i])) {
+                parent = row->id;
+                continue;
+            }
+            // A new subkey changes its parent's last-write time as well.
+            KeyId child = t.insert_key(parent, parts[i], paths[i], class_text, now);
+            t.stamp(parent, now);
+            parent = child;
+            created = true;
+        }
+        id = parent;
+        return ERROR_SUCCESS;
+    });
+}
+
 LONG open_key(HKEY handle, LPCSTR subkey, REGSAM access, PHKEY result) {
     Key key;
     std::shared_ptr<KeyObject> holder;
@@ -155,6 +223,10 @@ LONG open_key(HKEY handle, LPCSTR subkey, REGSAM access, PHKEY result) {
     if (status != ERROR_SUCCESS) return status;
     std::vector<std::string_view> parts;
     if ((status = split_key_path(subkey, parts)) != ERROR_SUCCESS) return status;
+    if (size_t mount = parts_to_mount(key, parts); mount != kNoMount) {
+        if ((status = mount_key(key)) != ERROR_SUCCESS) return status;
+        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+    }
     if (parts.empty() && key.predefined) {
         *result = handle;
         return ERROR_SUCCESS;
@@ -205,57 +277,30 @@ LONG RegCreateKeyExA(HKEY handle, LPCSTR subkey, DWORD reserved, LPSTR class_nam
     std::vector<std::string_view> parts;
     if ((status = split_key_path(subkey, parts)) != ERROR_SUCCESS) return status;
     if (parts.size() > REG_MAX_CREATE_LEVELS) return ERROR_INVALID_PARAMETER;
+    std::string_view class_text = class_name ? class_name : "";
+    bool created = false;
+    size_t mount = parts_to_mount(key, parts);
+    if (mount != kNoMount) {
+        // The keys down to the mount are the machine hive's, the rest the security hive's.
+        std::vector<std::string_view> above(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+        KeyId placeholder = 0;
+        if ((status = find_or_create(key, above, class_text, placeholder, created)) != ERROR_SUCCESS ||
+            (status = mount_key(key)) != ERROR_SUCCESS)
+            return status;
+        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+    }
     REGSAM granted = 0;
     if ((status = grant(access, *key.hive, granted)) != ERROR_SUCCESS) return status;
-
-    std::vector<std::string> paths;
-    std::string path = key.path;
-    for (auto part : parts) paths.push_back(path = child_path(path, fold_name(part)));
-    // Most calls find the key there already; only a creation takes the write
-    // lock.  As on Windows, creating under a key checks the hive's rights, not
-    // the rights of the handle it is named from.
     KeyId id = 0;
-    status = key.hive->read([&](Transaction &t) -> LONG {
-        if (!paths.empty()) {
-            if (auto row = t.find_key(paths.back())) {
-                id = row->id;
-                return ERROR_SUCCESS;
-            }
-            return missing(t, key, ERROR_FILE_NOT_FOUND);
-        }
-        if (!t.key_exists(key.id)) return ERROR_KEY_DELETED;
-        id = key.id;
-        return ERROR_SUCCESS;
-    });
-    bool created = false;
-    if (status == ERROR_FILE_NOT_FOUND) {
-        if (key.depth + parts.size() > REG_MAX_TREE_DEPTH) return ERROR_INVALID_PARAMETER;
-        std::string_view class_text = class_name ? class_name : "";
-        status = key.hive->write([&](Transaction &t) -> LONG {
-            if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
-            int64_t now = filetime_now();
-            KeyId parent = key.id;
-            for (size_t i = 0; i < parts.size(); ++i) {
-                if (auto row = t.find_key(paths[i])) {
-                    parent = row->id;
-                    continue;
-                }
-                // A new subkey changes its parent's last-write time as well.
-                KeyId child = t.insert_key(parent, parts[i], paths[i], class_text, now);
-                t.stamp(parent, now);
-                parent = child;
-                created = true;
-            }
-            id = parent;
-            return ERROR_SUCCESS;
-        });
-    }
+    status = find_or_create(key, parts, class_text, id, created);
     if (status != ERROR_SUCCESS) return status;
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    if (paths.empty() && key.predefined) {
+    if (parts.empty() && key.predefined) {
         *result = handle;
     } else {
-        *result = new_handle(key, id, paths.empty() ? key.path : paths.back(), key.depth + parts.size(), granted);
+        std::string path = key.path;
+        for (auto part : parts) path = child_path(path, fold_name(part));
+        *result = new_handle(key, id, std::move(path), key.depth + parts.size(), granted);
     }
     return ERROR_SUCCESS;
 }
@@ -321,6 +366,22 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subkey) {
     if (status != ERROR_SUCCESS) return status;
     std::vector<std::string_view> parts;
     if ((status = split_key_path(subkey, parts)) != ERROR_SUCCESS) return status;
+    if (size_t mount = parts_to_mount(key, parts); mount != kNoMount) {
+        Key inside = key;
+        if ((status = mount_key(inside)) != ERROR_SUCCESS) return status;
+        if (mount < parts.size()) {
+            key = std::move(inside);
+            parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+        } else {
+            // The mount goes as a key does, with its values but never with subkeys.
+            status = inside.hive->write([](Transaction &t) -> LONG {
+                if (t.has_subkeys(kRootKey)) return ERROR_ACCESS_DENIED;
+                while (auto value = t.value_at(kRootKey, 0)) t.delete_value(kRootKey, fold_name(value->name));
+                return ERROR_SUCCESS;
+            });
+            if (status != ERROR_SUCCESS) return status;
+        }
+    }
     // Deleting the key of the handle itself needs the handle's DELETE right;
     // a root is never deleted.
     if (parts.empty() && (key.id == kRootKey || !(key.access & DELETE))) return ERROR_ACCESS_DENIED;

@@ -1,5 +1,7 @@
 // Locating and caching the hives.  One connection per hive file per process,
-// kept for the life of the process.
+// kept for the life of the process.  A user's hive lives in a folder of that
+// user's own (registry/users/<SID>/), which nobody else can write, so nobody
+// can plant a hive for another user or keep them from theirs.
 #include "advapi32/registry_roots.h"
 
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 
 #include "advapi.h"
 #include "machine/machine.h"
+#include "machine/owned_files.h"
 #include "advapi32/registry_names.h"
 #include "winerror.h"
 
@@ -18,9 +21,12 @@ namespace quarn::win32::registry {
 
 namespace {
 
-constexpr mode_t kMachineHiveMode = 0644;  // every user reads HKEY_LOCAL_MACHINE
-constexpr mode_t kUserHiveMode = 0600;     // HKEY_CURRENT_USER is its user's alone
-constexpr mode_t kUsersFolderMode = 01777;  // each user adds their own hive, as in /tmp
+constexpr mode_t kMachineHiveMode = 0644;   // every user reads HKEY_LOCAL_MACHINE
+constexpr mode_t kSecurityHiveMode = 0600;  // but not the keys Windows keeps from them
+constexpr mode_t kUserHiveMode = 0600;      // HKEY_CURRENT_USER is its user's alone
+constexpr mode_t kUserFolderMode = 0700;    // and so is the folder it lives in
+constexpr mode_t kUsersFolderMode = 0755;   // only the prefix's owner adds users' folders
+constexpr char kUserHiveName[] = "ntuser.db";
 
 std::mutex hives_mutex;
 std::map<std::string, std::shared_ptr<Hive>> hives;
@@ -35,14 +41,15 @@ bool ensure_folder(const std::filesystem::path &folder, mode_t mode) {
     return true;
 }
 
-std::shared_ptr<Hive> cached_hive(const std::filesystem::path &file, mode_t mode, LONG &status) {
+std::shared_ptr<Hive> cached_hive(const std::filesystem::path &file, mode_t mode, LONG &status,
+                                  uid_t owner = static_cast<uid_t>(-1)) {
     std::lock_guard lock(hives_mutex);
     auto found = hives.find(file.string());
     if (found != hives.end()) {
         status = ERROR_SUCCESS;
         return found->second;
     }
-    auto hive = Hive::open(file, true, mode, status);
+    auto hive = Hive::open(file, true, mode, status, owner);
     if (hive) hives.emplace(file.string(), hive);
     return hive;
 }
@@ -82,6 +89,10 @@ std::string token_user_text(LONG &status) {
 
 }  // namespace
 
+std::filesystem::path user_hive_folder(const std::filesystem::path &prefix, const std::string &sid) {
+    return prefix / "registry" / "users" / sid;
+}
+
 std::shared_ptr<Hive> local_machine_hive(LONG &status) {
     // Looked up once: every HKEY_LOCAL_MACHINE call comes here.
     static std::mutex mutex;
@@ -100,6 +111,25 @@ std::shared_ptr<Hive> local_machine_hive(LONG &status) {
     return hive;
 }
 
+const char kSecurityMountPath[] = "SOFTWARE\\QUARN\\ZENDREL\\CURRENTVERSION\\SECURITY";
+
+bool holds_security_mount(const Hive &hive) {
+    LONG status = ERROR_SUCCESS;
+    auto machine = local_machine_hive(status);
+    return machine.get() == &hive;
+}
+
+std::shared_ptr<Hive> security_hive(LONG &status) {
+    const Machine *machine = Machine::current();
+    if (!machine) {
+        status = ERROR_BAD_CONFIGURATION;
+        return nullptr;
+    }
+    auto folder = machine->prefix() / "registry";
+    ensure_folder(folder, 0755);
+    return cached_hive(folder / "security.db", kSecurityHiveMode, status);
+}
+
 std::shared_ptr<Hive> current_user_hive(LONG &status) {
     const Machine *machine = Machine::current();
     if (!machine) {
@@ -108,10 +138,18 @@ std::shared_ptr<Hive> current_user_hive(LONG &status) {
     }
     std::string sid = token_user_text(status);
     if (sid.empty()) return nullptr;
-    auto folder = machine->prefix() / "registry" / "users";
-    ensure_folder(machine->prefix() / "registry", 0755);
-    ensure_folder(folder, kUsersFolderMode);
-    return cached_hive(folder / (sid + ".db"), kUserHiveMode, status);
+    auto folder = user_hive_folder(machine->prefix(), sid);
+    ensure_folder(folder.parent_path().parent_path(), 0755);
+    ensure_folder(folder.parent_path(), kUsersFolderMode);
+    if (!ensure_owned_folder(folder, kUserFolderMode, geteuid())) {
+        // No folder, and none can be made here: there is no hive to find
+        // (`quarn setup` makes every user's).  One that fails its check is refused.
+        std::error_code error;
+        bool present = std::filesystem::symlink_status(folder, error).type() != std::filesystem::file_type::not_found;
+        status = present ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    return cached_hive(folder / kUserHiveName, kUserHiveMode, status, geteuid());
 }
 
 std::shared_ptr<Hive> remote_machine_hive(const char *name, LONG &status) {

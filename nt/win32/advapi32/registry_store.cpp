@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <new>
 
+#include "machine/owned_files.h"
 #include "winerror.h"
 
 namespace quarn::win32::registry {
@@ -48,6 +51,21 @@ LONG status_from_sqlite(int code) {
     case SQLITE_LOCKED: return ERROR_BUSY;
     default: return ERROR_REGISTRY_IO_FAILED;
     }
+}
+
+// A URI that opens `file` as a database nobody changes: no locks, no WAL.
+std::string immutable_uri(const std::filesystem::path &file) {
+    std::string uri = "file:";
+    for (unsigned char c : file.string()) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '_' || c == '-') {
+            uri += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        }
+    }
+    return uri + "?immutable=1";
 }
 
 void check(int code) {
@@ -369,32 +387,34 @@ KeySummary Transaction::summary(KeyId key) {
 
 // ---- opening and the schema -----------------------------------------------------------
 
-std::shared_ptr<Hive> Hive::open(const std::filesystem::path &file, bool create, mode_t mode, LONG &status) {
-    struct stat info;
-    if (stat(file.c_str(), &info) != 0) {
-        if (!create) {
-            status = ERROR_FILE_NOT_FOUND;
-            return nullptr;
-        }
-        // Made here rather than by SQLite so that the mode is the hive's own.
-        int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode);
-        if (fd < 0) {
-            status = errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-            return nullptr;
-        }
-        fchmod(fd, mode);  // the umask must not narrow who may read the hive
-        close(fd);
+std::shared_ptr<Hive> Hive::open(const std::filesystem::path &file, bool create, mode_t mode, LONG &status,
+                                 uid_t owner) {
+    // Made and checked here rather than by SQLite, so that the mode is the
+    // hive's own and a file somebody else planted or can change is refused.
+    bool created = false;
+    int fd = open_owned_file(file, O_RDONLY, create, mode, owner, created);
+    if (fd < 0) {
+        status = errno == EACCES || errno == EROFS || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        return nullptr;
     }
+    close(fd);
     std::shared_ptr<Hive> hive(new Hive(file, access(file.c_str(), W_OK) == 0));
     status = hive->connect();
     if (status != ERROR_SUCCESS) return nullptr;
     return hive;
 }
 
-Hive::~Hive() {
+Hive::~Hive() { disconnect(); }
+
+void Hive::disconnect() {
     if (generation_ != fork_generation()) return;  // inherited across fork(): the parent still uses it
-    for (auto *s : statements_) sqlite3_finalize(s);
+    for (auto *&s : statements_) {
+        sqlite3_finalize(s);
+        s = nullptr;
+    }
+    watch_.detach();
     sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 LONG Hive::connect() {
@@ -406,8 +426,15 @@ LONG Hive::connect() {
     writable_ = access(file_.c_str(), W_OK) == 0;  // a child may have changed its user
     watch_.detach();
     drop_cache();
-    int flags = (writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    int code = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
+    // A reader that may not create the WAL and its index cannot read through
+    // them when they are missing (an outside client removed them on close,
+    // or the hive was copied).  Then the whole hive is in its file, and it
+    // is read as it stands until a writer brings the WAL back.
+    immutable_ = !writable_ && !wal_present();
+    int flags = (writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX |
+                SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI;
+    std::string name = immutable_ ? immutable_uri(file_) : file_.string();
+    int code = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (code != SQLITE_OK) {
         LONG status = status_from_sqlite(code);
         sqlite3_close(db_);
@@ -514,8 +541,14 @@ void Hive::reset_statements() {
         if (s) sqlite3_reset(s);
 }
 
+bool Hive::wal_present() const {
+    struct stat st {};
+    return ::stat((file_.string() + "-wal").c_str(), &st) == 0;
+}
+
 LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     std::lock_guard lock(mutex_);
+    if (immutable_ && wal_present()) disconnect();  // a writer is back: read through the WAL
     if (generation_ != fork_generation() || !db_) {
         LONG status = connect();
         if (status != ERROR_SUCCESS) return status;
@@ -559,6 +592,12 @@ LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     // A statement left stepping would hold its read snapshot, and with it the WAL.
     reset_statements();
     if (durable) drop_cache();
+    // A writer that came during a read of the bare file may have changed it
+    // under the read: read again through the WAL.
+    if (immutable_ && wal_present()) {
+        disconnect();
+        return run(durable, steps);
+    }
     return status;
 }
 

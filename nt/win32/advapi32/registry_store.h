@@ -85,9 +85,12 @@ class Hive {
 public:
     // Opens the hive file, creating it (with `mode`) when `create` is set and
     // it is missing.  A file that is not a hive fails with ERROR_BADDB; a
-    // missing one with ERROR_FILE_NOT_FOUND.  A file this process may not
-    // write is opened for reading only.
-    static std::shared_ptr<Hive> open(const std::filesystem::path &file, bool create, mode_t mode, LONG &status);
+    // missing one with ERROR_FILE_NOT_FOUND; a link, or a file owned by
+    // neither `owner` (-1: anybody) nor root, or one that others may write,
+    // with ERROR_ACCESS_DENIED.  A file this process may not write is opened
+    // for reading only.
+    static std::shared_ptr<Hive> open(const std::filesystem::path &file, bool create, mode_t mode, LONG &status,
+                                      uid_t owner = static_cast<uid_t>(-1));
     ~Hive();
     Hive(const Hive &) = delete;
     Hive &operator=(const Hive &) = delete;
@@ -125,6 +128,8 @@ private:
 
     Hive(std::filesystem::path file, bool writable) : file_(std::move(file)), writable_(writable) {}
     LONG connect();
+    void disconnect();
+    bool wal_present() const;
     LONG prepare_schema();
     LONG run(bool durable, const std::function<LONG(Transaction &)> &steps);
     void drop_cache();
@@ -132,6 +137,7 @@ private:
 
     std::filesystem::path file_;
     bool writable_;
+    bool immutable_ = false;  // a reader of a hive whose WAL is missing: the file as it stands
     unsigned generation_ = ~0u;  // a connection never crosses fork(): the child opens its own
     sqlite3 *db_ = nullptr;
     // Answers of earlier reads, good while the WAL index shows no commit since.

@@ -1,7 +1,8 @@
 // Security descriptors and access lists in Windows' absolute form, and the
 // file modes they become for kernel objects and files: an object whose
 // descriptor has a null access list, or one that grants Everyone, is
-// everybody's (0666); any other access list makes it its owner's alone
+// everybody's (0666), or everybody's to read (0644) when Everyone is granted
+// GENERIC_READ alone; any other access list makes it its owner's alone
 // (0600), since the administrators it may also name are root, who passes
 // every mode check anyway.
 #include <sys/stat.h>
@@ -32,16 +33,18 @@ BYTE *end_of_aces(PACL acl) {
     return p;
 }
 
-bool grants_everyone(PACL acl) {
+// The rights the access list grants Everyone.
+ACCESS_MASK everyones_rights(PACL acl) {
+    ACCESS_MASK rights = 0;
     BYTE *p = reinterpret_cast<BYTE *>(acl) + sizeof(ACL);
     for (WORD i = 0; i < acl->AceCount; ++i) {
         auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(p);
-        if (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ace->Mask &&
+        if (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
             std::memcmp(&ace->SidStart, kEveryone, sizeof kEveryone) == 0)
-            return true;
+            rights |= ace->Mask;
         p += ace->Header.AceSize;
     }
-    return false;
+    return rights;
 }
 
 }  // namespace
@@ -54,7 +57,9 @@ mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback
     if (!(descriptor->Control & SE_DACL_PRESENT)) return fallback;
     if (!descriptor->Dacl) return 0666;
     if (!valid_acl(descriptor->Dacl) || !end_of_aces(descriptor->Dacl)) return 0600;
-    return grants_everyone(descriptor->Dacl) ? 0666 : 0600;
+    ACCESS_MASK everyone = everyones_rights(descriptor->Dacl);
+    if (!everyone) return 0600;
+    return everyone == GENERIC_READ ? 0644 : 0666;
 }
 
 }  // namespace quarn::win32

@@ -232,6 +232,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
                    DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPVOID overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
+BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetFileAttributesA(LPCSTR name);
 
 constexpr DWORD PAGE_READONLY = 0x02;

@@ -1,5 +1,8 @@
-// Files: CreateFileA with Windows' sharing rules, ReadFile, GetFileSize and
-// GetFileAttributesA.  Sharing is a flock on the open file: an opener that
+// Files: CreateFileA with Windows' sharing rules, CreateDirectoryA, ReadFile,
+// GetFileSize and GetFileAttributesA.  A file or folder whose access list
+// keeps it to its owner is reached without following links, and when it
+// exists already it must be the caller's (or root's) and closed to others:
+// anything else is refused with ERROR_ACCESS_DENIED and named in an event.  Sharing is a flock on the open file: an opener that
 // shares nothing takes it exclusively, every other opener takes it shared, so
 // the two kinds exclude each other across processes as Windows' share modes
 // do, whatever access each asked for.
@@ -12,6 +15,7 @@
 #include <new>
 
 #include "machine/dos_paths.h"
+#include "machine/owned_files.h"
 #include "kernel32/file_object.h"
 #include "kernel32/host_error.h"
 #include "ntdll/object_namespace.h"
@@ -64,17 +68,34 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
     bool reads = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA) || !writes;
     flags |= (reads && writes) ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
     std::string path = unix_path_of(name);
-    bool existed = ::access(path.c_str(), F_OK) == 0;
     mode_t mode = mode_from_security(attributes, 0666);
+    bool owners_only = attributes && !(mode & (S_IRWXG | S_IRWXO));
     int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-    } while (fd == -1 && errno == EINTR);
+    bool existed = true;
+    if (owners_only) {
+        bool created = false;
+        fd = open_owned_file(path, flags & ~(O_CREAT | O_EXCL | O_TRUNC), flags & O_CREAT, mode, geteuid(), created);
+        existed = !created;
+        if (fd != -1 && existed && (flags & O_EXCL)) {
+            ::close(fd);
+            fd = -1;
+            errno = EEXIST;
+        }
+        if (fd != -1 && existed && (flags & O_TRUNC) && ftruncate(fd, 0) == -1) {
+            ::close(fd);
+            fd = -1;
+        }
+    } else {
+        existed = ::access(path.c_str(), F_OK) == 0;
+        do {
+            fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        } while (fd == -1 && errno == EINTR);
+    }
     if (fd == -1) {
         SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : win32_error_from_errno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    if (!existed && attributes) fchmod(fd, mode);
+    if (!existed && attributes && !owners_only) fchmod(fd, mode);
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
@@ -131,6 +152,35 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
     if (high) *high = static_cast<DWORD>(size >> 32);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
+}
+
+BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes) {
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string path = unix_path_of(name);
+    // A folder may be entered by whoever may read it.
+    mode_t mode = mode_from_security(attributes, 0777);
+    mode |= (mode & 0444) >> 2;
+    if (attributes && !(mode & (S_IRWXG | S_IRWXO))) {
+        bool made = ::mkdir(path.c_str(), mode) == 0;
+        int error = errno;
+        if (!made && error != EEXIST) return fail_with_path_errno(error);
+        if (!ensure_owned_folder(path, mode, geteuid())) return fail_with_path_errno(errno);
+        if (made) return TRUE;
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (::mkdir(path.c_str(), mode) == -1) {
+        if (errno == EEXIST) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        return fail_with_path_errno(errno);
+    }
+    if (attributes) ::chmod(path.c_str(), mode);
+    return TRUE;
 }
 
 DWORD GetFileAttributesA(LPCSTR name) {

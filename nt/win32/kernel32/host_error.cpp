@@ -28,6 +28,12 @@ DWORD win32_error_from_errno(int error) {
     }
 }
 
+BOOL fail_with_path_errno(int error) {
+    // Making an entry, a missing name is the folder it goes in.
+    SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(error));
+    return FALSE;
+}
+
 BOOL fail_with_errno(int error) {
     SetLastError(win32_error_from_errno(error));
     return FALSE;

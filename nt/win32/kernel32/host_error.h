@@ -10,5 +10,8 @@ DWORD win32_error_from_errno(int error);
 
 // Sets the last error from `error` and returns FALSE, for the common failure path.
 BOOL fail_with_errno(int error);
+// The same for a call that makes a new entry in a folder (CreateDirectory):
+// ENOENT means the folder is missing, ERROR_PATH_NOT_FOUND.
+BOOL fail_with_path_errno(int error);
 
 }  // namespace quarn::win32

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "kernel32/host_error.h"
 #include "kernel32/kernel_object.h"
@@ -39,7 +40,7 @@ void initialise(pthread_mutex_t *mutex, bool shared) {
 // The process's one mapping of each mutex file, never unmapped.  It maps a
 // descriptor of its own: a mapping pins its open file description, and with
 // it the holder's lock, which must end when the handle closes.
-pthread_mutex_t *map_for_life(int fd, const std::string &path) {
+pthread_mutex_t *map_for_life(int fd) {
     static std::mutex guard;
     static auto *mappings = new std::map<std::pair<dev_t, ino_t>, void *>;
     struct stat st {};
@@ -55,7 +56,9 @@ pthread_mutex_t *map_for_life(int fd, const std::string &path) {
     auto key = std::make_pair(st.st_dev, st.st_ino);
     auto it = mappings->find(key);
     if (it != mappings->end()) return static_cast<pthread_mutex_t *>(it->second);
-    int own = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    // Reopened through the descriptor, not the name: the name may already
+    // lead to another file once a last holder has removed this one.
+    int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDWR | O_CLOEXEC);
     if (own == -1) {
         fail_with_errno(errno);
         return nullptr;
@@ -134,7 +137,7 @@ std::shared_ptr<Mutex> open_named(LPSECURITY_ATTRIBUTES attributes, bool initial
         fail_with_errno(errno);
         return nullptr;
     }
-    pthread_mutex_t *mutex = map_for_life(entry->fd(), entry->path());
+    pthread_mutex_t *mutex = map_for_life(entry->fd());
     if (!mutex) return nullptr;
     if (existed) return std::make_shared<Mutex>(std::move(entry), mutex);
     // Nobody else holds the object: whatever the file holds is a leftover.

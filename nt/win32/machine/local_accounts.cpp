@@ -115,6 +115,15 @@ std::optional<LocalUser> local_user_named(std::string_view name) {
     });
 }
 
+std::vector<LocalUser> local_users() {
+    std::lock_guard lock(enumeration_lock());
+    std::vector<LocalUser> users;
+    setpwent();
+    while (const passwd *pw = getpwent()) users.push_back(user_of(*pw));
+    endpwent();
+    return users;
+}
+
 std::optional<LocalUser> local_user_with_uid(uid_t uid) {
     return user_answers().get("#" + std::to_string(uid), [uid] {
         return nss_get<passwd>([uid](passwd *pw, char *buf, size_t size,

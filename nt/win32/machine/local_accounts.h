@@ -31,6 +31,8 @@ struct LocalGroup {
 
 std::optional<LocalUser> local_user_named(std::string_view name);
 std::optional<LocalUser> local_user_with_uid(uid_t uid);
+// Every user NSS lists.
+std::vector<LocalUser> local_users();
 std::optional<LocalGroup> local_group_named(std::string_view name);
 std::optional<LocalGroup> local_group_with_gid(gid_t gid);
 // The groups `user` belongs to: its primary group, then the groups that list it.

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -34,14 +35,24 @@ public:
 
     // Ends the creator's exclusive hold; the conversion is atomic.
     void share();
+    // Removes the object's file when no other holder is left (once; the
+    // process's exit does it for the entries still held).
+    void let_go();
     int fd() const { return fd_; }
     const std::string &path() const { return path_; }
 
 private:
-    NamespaceEntry(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    NamespaceEntry(int fd, std::string path);
     int fd_;
+    pid_t opener_;
+    bool let_go_ = false;
     std::string path_;
 };
+
+// What the files of every named object of the machine in `prefix` begin with.
+std::string namespace_file_prefix(const std::filesystem::path &prefix);
+// Removes those files, held or not: for a prefix nobody uses any more.
+void remove_namespace_files(const std::filesystem::path &prefix);
 
 // The file under /dev/shm for `name` on this machine (the prefix selects the
 // machine, so that machines in different prefixes never meet).

@@ -4,8 +4,10 @@
 //   chains KEY                creates KEY\<i>\l1\...\l9 for ever, saying "ready" after the first
 //   get KEY NAME              prints the number, or "error <code>"
 //   set KEY NAME NUMBER       sets one number, creating the key; prints "ok" or "error <code>"
+// KEY is under HKLM, or under HKCU when it begins with "HKCU\".
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "win32.h"
@@ -36,9 +38,18 @@ int create_chains(const char *path) {
     }
 }
 
+// The root a KEY argument names, and the path below it.
+HKEY root_of(const char *&path) {
+    constexpr char kUser[] = "HKCU\\";
+    if (std::strncmp(path, kUser, sizeof kUser - 1) != 0) return HKEY_LOCAL_MACHINE;
+    path += sizeof kUser - 1;
+    return HKEY_CURRENT_USER;
+}
+
 int get_number(const char *path, const char *name) {
     HKEY key = nullptr;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key);
+    HKEY root = root_of(path);
+    LONG status = RegOpenKeyExA(root, path, 0, KEY_READ, &key);
     DWORD value = 0, size = sizeof value;
     if (status == ERROR_SUCCESS)
         status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
@@ -52,7 +63,8 @@ int get_number(const char *path, const char *name) {
 
 int set_number(const char *path, const char *name, DWORD value) {
     HKEY key = nullptr;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    HKEY root = root_of(path);
+    LONG status = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS)
         status = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
     if (key) RegCloseKey(key);

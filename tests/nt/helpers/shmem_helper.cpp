@@ -2,6 +2,7 @@
 // own, for the cross-process tests: entering and looking up "Sid->Uid"
 // entries, dying inside a change or while holding the area mutex, waiting
 // for the mutex, allocating sub-areas, and doing any of it as another user.
+#include <grp.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -128,6 +129,11 @@ int run(int argc, char **argv) {
         announce("ready");
         wait_for_kill();
     }
+    if (command == "flush" && argc == 2) {
+        // flush <global>: prints the flush's result.
+        std::printf("%d\n", std::atoi(argv[1]) ? phash_flush_global_tables() : phash_flush_private_tables());
+        return 0;
+    }
     if (command == "stats") {
         phash_display_stats();
         return 0;
@@ -146,7 +152,7 @@ int run(int argc, char **argv) {
     if (command == "as-uid" && argc >= 3) {
         // as-uid <uid> <command...>: drops to another user first.
         uid_t uid = static_cast<uid_t>(std::atoi(argv[1]));
-        if (setgid(uid) != 0 || setuid(uid) != 0) return 3;
+        if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) return 3;
         return run(argc - 2, argv + 2);
     }
     return 2;

@@ -29,7 +29,7 @@ std::filesystem::path private_area_file() {
     PSID sid = nullptr;
     char text[100] = {};
     if (!nt_get_user_sid(&sid) || !nt_sid_to_str(sid, text, sizeof text)) throw std::runtime_error("no user SID");
-    return process_prefix().path() / ("hostdata/var/cache/ZNshmemV3." + std::string(text));
+    return process_prefix().path() / "hostdata/var/cache" / text / ("ZNshmemV3." + std::string(text));
 }
 
 void patch_file(const std::filesystem::path &file, size_t offset, const void *data, size_t size) {

@@ -2,6 +2,7 @@
 #include "child_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -11,10 +12,10 @@
 #include <stdexcept>
 
 namespace quarn::test {
+namespace {
 
-ChildResult run_child(const std::vector<std::string> &argv,
-                      const std::map<std::string, std::optional<std::string>> &environment,
-                      const std::string &input) {
+ChildResult run(std::optional<unsigned> uid, const std::vector<std::string> &argv,
+                const std::map<std::string, std::optional<std::string>> &environment, const std::string &input) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe");
     pid_t pid = fork();
@@ -29,6 +30,9 @@ ChildResult run_child(const std::vector<std::string> &argv,
             else
                 unsetenv(name.c_str());
         }
+        if (uid && (setgroups(0, nullptr) != 0 || setresgid(*uid, *uid, *uid) != 0 ||
+                    setresuid(*uid, *uid, *uid) != 0))
+            _exit(126);
         std::vector<char *> args;
         for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
         args.push_back(nullptr);
@@ -64,6 +68,24 @@ ChildResult run_child(const std::vector<std::string> &argv,
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
+}
+
+}  // namespace
+
+ChildResult run_child(const std::vector<std::string> &argv,
+                      const std::map<std::string, std::optional<std::string>> &environment,
+                      const std::string &input) {
+    return run(std::nullopt, argv, environment, input);
+}
+
+std::string other_users_unavailable() {
+    return geteuid() == 0 ? std::string() : "needs root to run children as another user";
+}
+
+ChildResult run_child_as(unsigned uid, const std::vector<std::string> &argv,
+                         const std::map<std::string, std::optional<std::string>> &environment,
+                         const std::string &input) {
+    return run(uid, argv, environment, input);
 }
 
 }  // namespace quarn::test

@@ -21,4 +21,13 @@ ChildResult run_child(const std::vector<std::string> &argv,
                       const std::map<std::string, std::optional<std::string>> &environment = {},
                       const std::string &input = "");
 
+// The unprivileged user that tests run children as.
+constexpr unsigned kNobody = 65534;
+// Why children cannot run as another user here (the suite is not root), or empty.
+std::string other_users_unavailable();
+// As run_child, with the child's uid and gid dropped to `uid` and no other groups.
+ChildResult run_child_as(unsigned uid, const std::vector<std::string> &argv,
+                         const std::map<std::string, std::optional<std::string>> &environment = {},
+                         const std::string &input = "");
+
 }  // namespace quarn::test

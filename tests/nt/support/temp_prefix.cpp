@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ntdll/object_namespace.h"
+
 namespace quarn::test {
 
 TempPrefix::TempPrefix() {
@@ -16,6 +18,9 @@ TempPrefix::TempPrefix() {
 }
 
 TempPrefix::~TempPrefix() {
+    // The named objects of processes that were killed stay in /dev/shm; the
+    // prefix's machine is gone with the prefix, and so are they.
+    quarn::win32::remove_namespace_files(path_);
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }

@@ -1,4 +1,5 @@
-// A throwaway prefix directory, removed with everything in it at the end.
+// A throwaway prefix directory, removed with everything in it at the end,
+// and with the named objects its machine left in /dev/shm.
 #pragma once
 
 #include <filesystem>

@@ -216,24 +216,82 @@ TEST_F(ShmemProcesses, DebuggingCopyIsReadOnly) {
                            copy.string() + "\".\n");
 }
 
-TEST_F(ShmemProcesses, AnotherUserCannotOpenThePrivateAreaButCanUseTheGlobalOne) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to run children as other users";
-    // Let other users reach the host data and the registry of this test's machine.
+// Other users enter this test's machine; setup gives each a cache folder of
+// their own.  Setup reads HostData as a Windows path: the same folder on Z:.
+void open_machine_to_other_users() {
     namespace fs = std::filesystem;
-    fs::permissions(process_prefix().path(), fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
-    fs::permissions(process_prefix().path() / "hostdata/var/cache", fs::perms::all | fs::perms::sticky_bit);
-    ASSERT_EQ(helper({"area-count", "1"}).out, "0 0\n");  // the global area, made by LocalSystem
-    LiveChild owner(shmem_helper({"as-uid", "4101", "hold-area", "0"}));
+    fs::permissions(process_prefix().path(), fs::perms(0755));
+    std::string host_data = "Z:" + (process_prefix().path() / "hostdata").string();
+    for (char &c : host_data) c = c == '/' ? '\\' : c;
+    ASSERT_EQ(ntregy_set_param(16, host_data.c_str(), nullptr), ERROR_SUCCESS);
+    auto made = run_child({QUARN_TOOL, "setup"});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+}
+
+TEST_F(ShmemProcesses, EveryUserGetsAPrivateAreaOfTheirOwnThatOthersCannotOpen) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    open_machine_to_other_users();
+    const std::string nobody = std::to_string(kNobody);
+    LiveChild owner(shmem_helper({"as-uid", nobody, "hold-area", "0"}));
     std::string file = owner.read_line(), mutex = owner.read_line();
     ASSERT_EQ(owner.read_line(), "ready") << file;
-    EXPECT_NE(file.find("\\var\\cache\\ZNshmemV3.S-1-"), std::string::npos) << file;
-    EXPECT_NE(mutex.find("ZNshmemV3_mutex.S-1-"), std::string::npos) << mutex;
+    auto sid = file.substr(file.rfind("ZNshmemV3.") + 10);
+    EXPECT_NE(file.find("\\var\\cache\\" + sid + "\\ZNshmemV3." + sid), std::string::npos) << file;
+    EXPECT_NE(mutex.find("ZNshmemV3_mutex." + sid), std::string::npos) << mutex;
+    struct stat st {};
+    std::string unix_file = file.substr(2);  // Z:\ is /
+    for (char &c : unix_file) c = c == '\\' ? '/' : c;
+    ASSERT_EQ(stat(unix_file.c_str(), &st), 0) << unix_file;
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(stat(std::filesystem::path(unix_file).parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(helper({"as-uid", "4102", "open-file", file}).out, std::to_string(ERROR_ACCESS_DENIED) + "\n");
     EXPECT_EQ(helper({"as-uid", "4102", "open-mutex", mutex}).out, std::to_string(ERROR_ACCESS_DENIED) + "\n");
     // Its owner may open it, but the live section holds it without sharing.
-    EXPECT_EQ(helper({"as-uid", "4101", "open-file", file}).out, std::to_string(ERROR_SHARING_VIOLATION) + "\n");
-    EXPECT_EQ(helper({"as-uid", "4102", "area-count", "1"}).out, "0 0\n");
-    EXPECT_EQ(helper({"as-uid", "4102", "subarea", "1", "3", "16"}).out, "1 16\n");
+    EXPECT_EQ(helper({"as-uid", nobody, "open-file", file}).out, std::to_string(ERROR_SHARING_VIOLATION) + "\n");
+    EXPECT_EQ(helper({"as-uid", nobody, "area-count", "0"}).out, "0 0\n");
+}
+
+TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    open_machine_to_other_users();
+    ASSERT_EQ(helper({"enter", "7", "300"}).exit_code, 0);
+    // Without a writer holding it, a reader has no global area at all.
+    EXPECT_EQ(helper({"as-uid", "4102", "area-count", "1"}).out, "no-area\n");
+    LiveChild writer(shmem_helper({"hold-area", "1"}));
+    writer.read_line();
+    writer.read_line();
+    ASSERT_EQ(writer.read_line(), "ready");
+    std::string tables = helper({"area-count", "1"}).out;  // "<sub-areas> 0": LocalSystem writes
+    ASSERT_EQ(tables.substr(tables.find(' ')), " 0\n");
+    tables.resize(tables.find(' '));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> attempts = {
+        {{"lookup", "7"}, "300\n"},
+        {{"enter-refused", "8"}, "table 0\n"},
+        {{"flush", "1"}, "1\n"},  // as on a read-only copy: nothing is flushed
+        {{"area-count", "1"}, tables + " 1\n"},
+        {{"subarea", "1", "3", "16"}, "0 0\n"},
+        {{"open-file", global_area_file().string()}, std::to_string(ERROR_ACCESS_DENIED) + "\n"},
+        {{"open-mutex", "Global\\ZNshmemV3_mutex"}, std::to_string(ERROR_ACCESS_DENIED) + "\n"},
+    };
+    for (const auto &[arguments, expected] : attempts) {
+        SCOPED_TRACE(arguments[0]);
+        std::vector<std::string> as_other = {"as-uid", "4102"};
+        as_other.insert(as_other.end(), arguments.begin(), arguments.end());
+        EXPECT_EQ(helper(as_other).out, expected);
+    }
+    EXPECT_EQ(helper({"as-uid", "4102", "enter", "7", "0"}).exit_code, 1);
+    EXPECT_EQ(helper({"lookup", "7"}).out, "300\n");
+    EXPECT_EQ(helper({"lookup", "8"}).out, "miss\n");
+    // Its readers never take the mutex, so none of them can stall the writers.
+    LiveChild reader(shmem_helper({"as-uid", "4102", "hold-area-mutex"}));
+    ASSERT_EQ(reader.read_line(), "held");
+    EXPECT_EQ(helper({"lock-area", "100"}).out, "locked\n");
+    struct stat st {};
+    ASSERT_EQ(stat(global_area_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 }  // namespace

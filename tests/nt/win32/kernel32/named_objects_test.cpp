@@ -1,11 +1,14 @@
 // The Win32 layer's named objects as the areas use them: machine-wide named
 // mutexes with abandonment and time-outs, files without sharing, named
-// sections that exist while held, and the modes their security gives them.
+// sections that exist while held and leave /dev/shm with their last handle,
+// the modes their security gives them, and objects of other users that are
+// refused.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -87,12 +90,111 @@ TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
     CloseHandle(mutex);
 }
 
+// Security attributes whose empty access list keeps an object to its owner.
+struct OwnerOnly {
+    SECURITY_DESCRIPTOR sd{};
+    alignas(4) BYTE acl[64]{};
+    SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), &sd, FALSE};
+    OwnerOnly() {
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);
+    }
+    OwnerOnly(const OwnerOnly &) = delete;
+    OwnerOnly &operator=(const OwnerOnly &) = delete;
+};
+
+mode_t umask_of_process() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+bool in_dev_shm(win32::ObjectKind kind, const char *name) {
+    return std::filesystem::exists(win32::namespace_path(kind, name));
+}
+
+TEST(ShmemNamedObjects, LeaveDevShmWhenTheLastHandleInTheMachineCloses) {
+    using win32::ObjectKind;
+    // One process: the handle, then the view that outlives it.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\last_close");
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_TRUE(in_dev_shm(ObjectKind::mutex, "Global\\last_close"));
+    CloseHandle(mutex);
+    EXPECT_FALSE(in_dev_shm(ObjectKind::mutex, "Global\\last_close"));
+    std::string path = (process_prefix().path() / "last_close.bin").string();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 4096, "last_close_section");
+    ASSERT_NE(section, nullptr);
+    CloseHandle(file);
+    void *view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(section);
+    EXPECT_TRUE(in_dev_shm(ObjectKind::section, "last_close_section"));
+    UnmapViewOfFile(view);
+    EXPECT_FALSE(in_dev_shm(ObjectKind::section, "last_close_section"));
+
+    // Two processes: whoever closes last removes it, and so does an exit
+    // that never closed its handles.
+    LiveChild holder(object_helper({"hold-mutex", "Global\\held_elsewhere"}));
+    ASSERT_EQ(holder.read_line(), "held");
+    mutex = CreateMutexA(nullptr, FALSE, "Global\\held_elsewhere");
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(run_child(object_helper({"wait-mutex", "Global\\held_elsewhere", "0"})).out,
+              std::to_string(WAIT_TIMEOUT) + "\n");
+    EXPECT_TRUE(in_dev_shm(ObjectKind::mutex, "Global\\held_elsewhere"));
+    holder.kill9();  // a killed holder lets go, but removes nothing
+    EXPECT_TRUE(in_dev_shm(ObjectKind::mutex, "Global\\held_elsewhere"));
+    CloseHandle(mutex);
+    EXPECT_FALSE(in_dev_shm(ObjectKind::mutex, "Global\\held_elsewhere"));
+    EXPECT_EQ(run_child(object_helper({"wait-mutex", "Global\\exit_without_close", "0"})).out,
+              std::to_string(WAIT_OBJECT_0) + "\n");
+    EXPECT_FALSE(in_dev_shm(ObjectKind::mutex, "Global\\exit_without_close"));
+}
+
+TEST(ShmemNamedObjects, APrivateObjectThatAnotherUserPlantedIsRefusedAndLeftAlone) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a file of another user";
+    using win32::ObjectKind;
+    struct Case {
+        const char *name;
+        ObjectKind kind;
+        uid_t owner;
+        mode_t mode;
+    } cases[] = {
+        {"owned_by_nobody", ObjectKind::mutex, 65534, 0600},
+        {"writable_by_all", ObjectKind::mutex, 0, 0666},
+        {"section_of_nobody", ObjectKind::section, 65534, 0666},
+    };
+    OwnerOnly owner_only;
+    std::string data = (process_prefix().path() / "planted.bin").string();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = win32::namespace_path(c.kind, c.name);
+        std::ofstream(path) << "planted";
+        ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        SetLastError(0xdeadbeef);
+        if (c.kind == ObjectKind::mutex) {
+            EXPECT_EQ(CreateMutexA(&owner_only.sa, FALSE, c.name), nullptr);
+        } else {
+            HANDLE file = CreateFileA(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 4096, c.name), nullptr);
+            CloseHandle(file);
+        }
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        EXPECT_EQ(read_file(path), "planted");
+        EXPECT_NE(read_file(process_prefix().path() / "events.log").find("Refused \"" + path + "\""),
+                  std::string::npos);
+        std::filesystem::remove(path);
+    }
+}
+
 // A descriptor with an access list of the given SIDs.
 struct Descriptor {
     SECURITY_DESCRIPTOR sd{};
     alignas(4) BYTE acl[256]{};
     SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), &sd, FALSE};
-    explicit Descriptor(const char *sid_text, bool null_dacl = false) {
+    explicit Descriptor(const char *sid_text, bool null_dacl = false, DWORD access = MUTEX_ALL_ACCESS) {
         InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
         if (null_dacl) {
             SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);
@@ -101,7 +203,7 @@ struct Descriptor {
         PSID sid = nullptr;
         ConvertStringSidToSidA(sid_text, &sid);
         InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
-        AddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, MUTEX_ALL_ACCESS, sid);
+        AddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, access, sid);
         LocalFree(sid);
         SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);
     }
@@ -112,15 +214,17 @@ TEST(ShmemNamedMutex, SecurityBecomesTheObjectsMode) {
         const char *name;
         const char *sid;
         bool null_dacl;
+        DWORD access;
         mode_t mode;
     } cases[] = {
-        {"owner_only", "S-1-5-18", false, 0600},
-        {"everyone", "S-1-1-0", false, 0666},
-        {"null_dacl", nullptr, true, 0666},
+        {"owner_only", "S-1-5-18", false, MUTEX_ALL_ACCESS, 0600},
+        {"everyone", "S-1-1-0", false, MUTEX_ALL_ACCESS, 0666},
+        {"everyone_reads", "S-1-1-0", false, GENERIC_READ, 0644},
+        {"null_dacl", nullptr, true, MUTEX_ALL_ACCESS, 0666},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Descriptor d(c.sid, c.null_dacl);
+        Descriptor d(c.sid, c.null_dacl, c.access);
         HANDLE mutex = CreateMutexA(&d.sa, FALSE, c.name);
         ASSERT_NE(mutex, nullptr);
         struct stat st {};
@@ -204,6 +308,90 @@ TEST_F(ShmemFiles, NamedSectionIsSharedWhileHeldAndGoneAfter) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(run_child(object_helper({"read-section", "Global\\test_section"})).out,
               "error " + std::to_string(ERROR_FILE_NOT_FOUND) + "\n");
+}
+
+TEST_F(ShmemFiles, DirectoriesTakeTheirModeFromTheirAccessList) {
+    namespace fs = std::filesystem;
+    OwnerOnly owner_only;
+    LPSECURITY_ATTRIBUTES mine = &owner_only.sa;
+    auto root = process_prefix().path() / "folders";
+    fs::create_directory(root);
+    struct Case {
+        const char *name;
+        LPSECURITY_ATTRIBUTES attributes;
+        BOOL made;
+        DWORD error;
+        mode_t mode;
+    } cases[] = {
+        {"mine", mine, TRUE, 0, 0700},
+        {"mine", mine, FALSE, ERROR_ALREADY_EXISTS, 0700},
+        {"missing/below", mine, FALSE, ERROR_PATH_NOT_FOUND, 0},
+        {"plain", nullptr, TRUE, 0, 0777 & ~umask_of_process()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastError(0xdeadbeef);
+        std::string path = (root / c.name).string();
+        EXPECT_EQ(CreateDirectoryA(path.c_str(), c.attributes), c.made);
+        if (!c.made) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+        if (c.mode) {
+            EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()) & 0777, c.mode);
+        }
+    }
+    // A folder of the caller's own that others may write is refused, and stays as it is.
+    fs::create_directory(root / "open");
+    fs::permissions(root / "open", fs::perms(0777));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CreateDirectoryA((root / "open").c_str(), mine));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(root / "open").permissions()) & 0777, 0777u);
+}
+
+TEST_F(ShmemFiles, AFileKeptToItsOwnerIsRefusedWhenSomebodyElseCouldHaveIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to plant a file of another user";
+    namespace fs = std::filesystem;
+    OwnerOnly owner_only;
+    LPSECURITY_ATTRIBUTES mine = &owner_only.sa;
+    struct Case {
+        const char *name;
+        uid_t owner;
+        mode_t mode;
+        bool link;
+    } cases[] = {
+        {"of another user", 65534, 0600, false},
+        {"open to others", 0, 0666, false},
+        {"a link", 0, 0600, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write("planted");
+        ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        std::string opened = path;
+        if (c.link) {
+            opened = path + ".link";
+            fs::create_symlink(path, opened);
+        }
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(CreateFileA(opened.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        EXPECT_EQ(read_file(path), "planted");
+        fs::remove(opened);
+        fs::remove(path);
+    }
+    // A new one is made with its final mode; the caller's own opens again.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    CloseHandle(file);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()) & 0777, 0600u);
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, mine, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    CloseHandle(file);
 }
 
 TEST(ShmemPrivileges, NamesAndTheProcessToken) {

@@ -1,0 +1,214 @@
+// The registry on a machine that several users share, with real processes
+// under real uids: every user's HKEY_CURRENT_USER in a folder of their own
+// that nobody else can plant anything in, files and folders that fail their
+// check refused and left as they are, a fresh setup that gives every user a
+// hive, and the machine hive readable by everyone even without its -wal and
+// -shm files.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "child_process.h"
+#include "temp_prefix.h"
+#include "win32.h"
+
+namespace quarn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kSystemSid[] = "S-1-5-18";
+
+std::vector<std::string> helper(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), QUARN_REGISTRY_HELPER);
+    return arguments;
+}
+
+// A prefix of its own that other users may enter, as an installed one is.
+class SharedPrefix : public testing::Test {
+protected:
+    void SetUp() override { fs::permissions(prefix_.path(), fs::perms(0755)); }
+    std::map<std::string, std::optional<std::string>> environment() const {
+        return {{"QUARN_PREFIX", prefix_.path().string()}, {"QUARN_EVENTLOG", events().string()}};
+    }
+    fs::path events() const { return prefix_.path() / "events.log"; }
+    fs::path users() const { return prefix_.path() / "registry" / "users"; }
+    ChildResult as_root(const std::vector<std::string> &arguments) const {
+        return run_child(helper(arguments), environment());
+    }
+    ChildResult as_user(unsigned uid, const std::vector<std::string> &arguments) const {
+        return run_child_as(uid, helper(arguments), environment());
+    }
+    ChildResult setup() const { return run_child({QUARN_TOOL, "setup"}, environment()); }
+    TempPrefix prefix_;
+};
+
+TEST_F(SharedPrefix, AFreshSetupGivesEveryUserAHiveOfTheirOwn) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    EXPECT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
+    EXPECT_EQ(as_user(kNobody, {"get", "HKCU\\Software\\Mine", "n"}).out, "7\n");
+    EXPECT_EQ(as_root({"get", "HKCU\\Software\\Mine", "n"}).out, "error 2\n");  // root's own hive is another
+
+    struct stat st {};
+    ASSERT_EQ(stat(users().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(st.st_uid, 0u);
+    bool found = false;
+    for (const auto &folder : fs::directory_iterator(users())) {
+        ASSERT_EQ(lstat(folder.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << folder.path();
+        if (st.st_uid != kNobody) continue;
+        found = true;
+        ASSERT_EQ(stat((folder.path() / "ntuser.db").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(st.st_uid, kNobody);
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Secret", "n", "42"}).out, "ok\n");
+    fs::path victim;
+    for (const auto &folder : fs::directory_iterator(users())) {
+        struct stat st {};
+        if (stat(folder.path().c_str(), &st) == 0 && st.st_uid == kNobody) victim = folder.path();
+    }
+    ASSERT_FALSE(victim.empty());
+    // The attacker is a user of its own; everything it tries is refused by the folders' modes.
+    constexpr unsigned kAttacker = 4202;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgroups(0, nullptr) || setresgid(kAttacker, kAttacker, kAttacker) || setresuid(kAttacker, kAttacker, kAttacker))
+            _exit(10);
+        int failures = 0;
+        failures += ::open((victim / "ntuser.db").c_str(), O_RDONLY) != -1 || errno != EACCES;
+        failures += ::open((victim / "ntuser.db-planted").c_str(), O_CREAT | O_WRONLY, 0666) != -1 || errno != EACCES;
+        failures += mkdir((victim.parent_path() / "S-1-5-21-1-2-3-4").c_str(), 0777) != -1 || errno != EACCES;
+        failures += ::open((victim.string() + ".db").c_str(), O_CREAT | O_WRONLY, 0666) != -1 || errno != EACCES;
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(as_user(kNobody, {"get", "HKCU\\Software\\Secret", "n"}).out, "42\n");
+}
+
+// A hive or its folder that somebody else planted, or can change, is refused
+// with ERROR_ACCESS_DENIED, named in an event and left as it was.
+TEST_F(SharedPrefix, PlantedOrOpenHivesAreRefusedAndLeftAlone) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    struct Case {
+        const char *name;
+        std::function<void(const fs::path &folder)> plant;
+        bool folder_refused;
+    };
+    const std::string bytes = "not for you";
+    auto plant_file = [&](const fs::path &file, uid_t owner, mode_t mode) {
+        std::ofstream(file) << bytes;
+        ASSERT_EQ(chown(file.c_str(), owner, owner), 0);
+        ASSERT_EQ(chmod(file.c_str(), mode), 0);
+    };
+    const Case cases[] = {
+        {"hive of another user", [&](const fs::path &f) { plant_file(f / "ntuser.db", kNobody, 0600); }, false},
+        {"hive others may write", [&](const fs::path &f) { plant_file(f / "ntuser.db", 0, 0666); }, false},
+        {"hive that is a link",
+         [&](const fs::path &f) {
+             plant_file(f.parent_path() / "elsewhere", 0, 0600);
+             fs::create_symlink(f.parent_path() / "elsewhere", f / "ntuser.db");
+         },
+         false},
+        {"folder of another user", [&](const fs::path &f) { ASSERT_EQ(chown(f.c_str(), kNobody, kNobody), 0); }, true},
+        {"folder others may write", [&](const fs::path &f) { fs::permissions(f, fs::perms(0777)); }, true},
+        {"folder that is a link",
+         [&](const fs::path &f) {
+             fs::remove(f);
+             fs::create_directory(f.parent_path() / "other");
+             fs::create_directory_symlink(f.parent_path() / "other", f);
+         },
+         true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempPrefix prefix;
+        fs::permissions(prefix.path(), fs::perms(0755));
+        fs::path folder = prefix.path() / "registry" / "users" / kSystemSid;
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms(0700));
+        c.plant(folder);
+        auto before = fs::is_symlink(folder / "ntuser.db") || c.folder_refused ? std::string() : read_file(folder / "ntuser.db");
+        std::map<std::string, std::optional<std::string>> env = {{"QUARN_PREFIX", prefix.path().string()},
+                                                                  {"QUARN_EVENTLOG", (prefix.path() / "ev").string()}};
+        EXPECT_EQ(run_child(helper({"set", "HKCU\\Software\\Secret", "n", "1"}), env).out, "error 5\n");
+        EXPECT_EQ(run_child(helper({"get", "HKCU\\Software\\Secret", "n"}), env).out, "error 5\n");
+        std::string refused = c.folder_refused ? folder.string() : (folder / "ntuser.db").string();
+        EXPECT_NE(read_file(prefix.path() / "ev").find("Refused \"" + refused + "\""), std::string::npos)
+            << read_file(prefix.path() / "ev");
+        if (!before.empty()) {
+            EXPECT_EQ(read_file(folder / "ntuser.db"), before);
+        }
+        EXPECT_FALSE(fs::exists(folder / "ntuser.db-wal"));
+    }
+}
+
+TEST_F(SharedPrefix, OnlyAdministratorsReadTheSecurityKeyOfTheCommonKey) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const std::string common = "Software\\Quarn\\Zendrel\\CurrentVersion";
+    const std::string security = common + "\\Security";
+    ASSERT_EQ(as_root({"set", security, "RegPasswd", "1234"}).out, "ok\n");
+    ASSERT_EQ(as_root({"set", security + "\\Deeper", "n", "3"}).out, "ok\n");
+    ASSERT_EQ(as_root({"set", common, "Other", "5"}).out, "ok\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string root, nobody;
+    } cases[] = {
+        {{"get", security, "RegPasswd"}, "1234\n", "error 5\n"},
+        {{"get", "SOFTWARE\\quarn\\ZENDREL\\currentversion\\SECURITY", "regpasswd"}, "1234\n", "error 5\n"},
+        {{"get", security + "\\Deeper", "n"}, "3\n", "error 5\n"},
+        {{"get", common, "Other"}, "5\n", "5\n"},
+        {{"set", security, "RegPasswd", "1"}, "ok\n", "error 5\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments[1]);
+        EXPECT_EQ(as_user(kNobody, c.arguments).out, c.nobody);
+        EXPECT_EQ(as_root(c.arguments).out, c.root);
+    }
+    // The secret is in a file of root's alone, and not in the machine hive at all.
+    fs::path registry = prefix_.path() / "registry";
+    struct stat st {};
+    ASSERT_EQ(stat((registry / "security.db").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    for (const char *file : {"machine.db", "machine.db-wal"}) {
+        SCOPED_TRACE(file);
+        std::string bytes = fs::exists(registry / file) ? read_file(registry / file) : "";
+        EXPECT_EQ(bytes.find("RegPasswd"), std::string::npos);
+        EXPECT_EQ(bytes.find("Deeper"), std::string::npos);
+    }
+}
+
+TEST_F(SharedPrefix, EveryUserReadsTheMachineHiveWithoutItsWalAndIndex) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "7"}).out, "ok\n");
+    // An outside client that removes them on close, or a copied prefix.
+    fs::path hive = prefix_.path() / "registry" / "machine.db";
+    fs::remove(hive.string() + "-wal");
+    fs::remove(hive.string() + "-shm");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "7\n");
+    EXPECT_EQ(as_user(kNobody, {"set", "Machine\\Wide", "n", "8"}).out, "error 5\n");
+    // A writer that comes back is seen by the next reader.
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "9"}).out, "ok\n");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "9\n");
+}
+
+}  // namespace
+}  // namespace quarn::test
