@@ -17,6 +17,12 @@ bool area_attaches(int global) {
 void flush(bool global) {
     int flushed = global ? phash_flush_global_tables() : phash_flush_private_tables();
     if (!flushed) fail(1, global ? "cannot flush the global cache" : "cannot flush the private cache");
+    // A flush of a read-only area succeeds without emptying anything: say so
+    // rather than let a user believe the machine's caches were emptied.
+    shmem_area *area = nullptr;
+    if (shmem_create_area(0, global, &area) && shmem_is_area_readonly(area))
+        fail(1, std::string(global ? "the global" : "the private") +
+                    " cache is read-only for this user: only root and the product group may flush it");
 }
 
 }  // namespace

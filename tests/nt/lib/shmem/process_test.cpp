@@ -283,6 +283,11 @@ TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem
         EXPECT_EQ(helper(as_other).out, expected);
     }
     EXPECT_EQ(helper({"as-uid", "4102", "enter", "7", "0"}).exit_code, 1);
+    // The tool does not report such a flush as done.
+    auto flush = run_child({"/usr/bin/setpriv", "--reuid=4102", "--regid=4102", "--clear-groups", QUARN_TOOL, "cache", "flush",
+                            "--global"});
+    EXPECT_EQ(flush.exit_code, 1) << flush.err;
+    EXPECT_NE(flush.err.find("read-only for this user"), std::string::npos) << flush.err;
     EXPECT_EQ(helper({"lookup", "7"}).out, "300\n");
     EXPECT_EQ(helper({"lookup", "8"}).out, "miss\n");
     // Its readers never take the mutex, so none of them can stall the writers.
