@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
 #include "machine/dos_paths.h"
+#include "kernel32/console_terminal.h"
 #include "kernel32/file_object.h"
 #include "kernel32/host_error.h"
 #include "ntdll/object_namespace.h"
@@ -60,6 +62,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (strcasecmp(name, "CONIN$") == 0) return open_console_input();
     bool writes = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
     bool reads = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA) || !writes;
     flags |= (reads && writes) ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
