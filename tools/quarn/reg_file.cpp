@@ -467,13 +467,26 @@ void RegFileWriter::end_key() { put("\r\n"); }
 RegFile parse_reg_file(std::string_view bytes) { return Parser(decode_lines(bytes)).parse(); }
 
 void check_reg_file_start(std::string_view start) {
-    // The first line alone is a whole file that holds only its header.
+    bool utf16 = start.starts_with("\xFF\xFE");
     size_t end = start.find('\n');
-    if (start.starts_with("\xFF\xFE"))
-        while (end != std::string_view::npos && end % 2 != 0) end = start.find('\n', end + 1);
-    if (end == std::string_view::npos && start.size() >= kRegFileProbe)
-        throw RegFileError(1, kNotARegFile);
-    Parser(decode_lines(start.substr(0, end))).parse();
+    while (utf16 && end != std::string_view::npos && end % 2 != 0) end = start.find('\n', end + 1);
+    if (end != std::string_view::npos || start.size() < kRegFileProbe) {
+        // The first line alone is a whole file that holds only its header.
+        Parser(decode_lines(start.substr(0, end))).parse();
+        return;
+    }
+    // A first line longer than the probe is a header only when blanks follow it.
+    std::string line;
+    if (utf16) {
+        for (char16_t unit : from_le_bytes(start.substr(2))) {
+            if (unit > 0x7F) throw RegFileError(1, kNotARegFile);
+            line += static_cast<char>(unit);
+        }
+    } else {
+        line = start.substr(start.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    }
+    std::string_view header = trim_right(line);
+    if (header != kHeader5 && header != kHeader4) throw RegFileError(1, kNotARegFile);
 }
 
 namespace {

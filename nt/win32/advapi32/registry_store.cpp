@@ -21,7 +21,15 @@ namespace {
 constexpr int kApplicationId = 0x51524547;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyMilliseconds = 30000;
-constexpr const char *kWalCheckpointPragma = "PRAGMA wal_autocheckpoint=128";
+// Every process that opens a hive first reads the WAL back to rebuild its
+// index, so the committing writer checkpoints it at this many pages...
+constexpr int kWalCheckpointPages = 128;
+// ...and, when other processes keep that from emptying it (a writer starts
+// the WAL again from its front only while no transaction reads it, which
+// writers side by side rarely allow), past this many the writer waits for
+// those transactions to end, checkpoints all and starts the WAL again.
+constexpr int kWalMostPages = 1024;
+constexpr int kCheckpointAttempts = 200;
 
 struct SqliteFailure {
     int code;
@@ -56,6 +64,23 @@ LONG status_from_sqlite(int code) {
 
 void check(int code) {
     if (code != SQLITE_OK) throw SqliteFailure{code};
+}
+
+// Runs after every commit of a writable connection, with the WAL's length.
+// A checkpoint that cannot finish now leaves the pages to the next commit.
+int after_commit(void *, sqlite3 *db, const char *schema, int pages) {
+    if (pages < kWalCheckpointPages) return SQLITE_OK;
+    if (pages < kWalMostPages) {
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    // Another writer's passive checkpoint holds the checkpoint lock only
+    // briefly, and SQLite does not wait for that lock: try again a while.
+    for (int attempt = 0; attempt < kCheckpointAttempts; ++attempt) {
+        if (sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr) != SQLITE_BUSY) break;
+        Sleep(1);
+    }
+    return SQLITE_OK;
 }
 
 // ---- statements -------------------------------------------------------------------
@@ -486,9 +511,7 @@ LONG Hive::connect() {
         // Every commit survives the death of its process at once; the WAL
         // reaches the disk at checkpoints, as Windows flushes hives lazily.
         check(sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
-        // Every process that opens the hive first reads the WAL back to
-        // rebuild its index, so the WAL is checkpointed while still short.
-        if (writable_) check(sqlite3_exec(db_, kWalCheckpointPragma, nullptr, nullptr, nullptr));
+        if (writable_) sqlite3_wal_hook(db_, after_commit, nullptr);
         return prepare_schema();
     } catch (const SqliteFailure &failure) {
         return status_from_sqlite(failure.code);

@@ -85,6 +85,7 @@ public:
         if (m_from_unicode.get_status().has_next()) {
             m_from_unicode.next();  // more output from the same UTF-16 chunk
         } else {
+            note_split_character();
             m_to_unicode.next();
             if (m_to_unicode.is_error()) {
                 report_to_unicode_failure(get_input(), get_input_length(), m_to_unicode.get_in_pos());
@@ -94,7 +95,6 @@ public:
             }
             m_from_unicode.set_flush(!m_to_unicode.has_more());
             const StrWithOffsets<UChar> &units = m_to_unicode.get_out();
-            note_split_character();
             m_from_unicode.set_input(units.text.data(), units.length);
             m_from_unicode.next();
         }
@@ -129,7 +129,8 @@ private:
         set_error();
     }
     // A UTF-16 chunk that ends in a lead surrogate leaves its trail to the
-    // next chunk; the character's lead and input bytes are kept for a report.
+    // next chunk; before that one replaces it, the character's lead and input
+    // bytes are kept for a report.
     void note_split_character() {
         ChunkRef<UChar> units = m_to_unicode.chunk();
         m_split_lead = 0;

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -67,6 +69,37 @@ TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
     // Each process reads what another wrote.
     auto answer = run_child(helper({"get", "Shared", "w0-77"}));
     EXPECT_EQ(answer.out, "77\n");
+}
+
+TEST(RegistryProcesses, TheWalStaysBoundedUnderWritersSideBySide) {
+    quarn::test::TempPrefix prefix;
+    std::map<std::string, std::optional<std::string>> in_prefix{{"QUARN_PREFIX", prefix.path().string()}};
+    ASSERT_EQ(run_child(helper({"values", "Busy", "first", "1"}), in_prefix).exit_code, 0);
+    std::vector<pid_t> children;
+    for (int w = 0; w < 4; ++w) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("QUARN_PREFIX", prefix.path().c_str(), 1);
+            auto argv = helper({"values", "Busy", "w" + std::to_string(w) + "-", "2000"});
+            std::vector<char *> raw;
+            for (auto &a : argv) raw.push_back(a.data());
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // The WAL file keeps the largest length it ever had: about 1,024 pages
+    // of 4 KiB, where without a bound four writers leave 100 MB and more.
+    auto wal = prefix.path() / "registry" / "machine.db-wal";
+    EXPECT_LT(std::filesystem::file_size(wal), 8u << 20);
+    EXPECT_EQ(run_child(helper({"get", "Busy", "w3-1999"}), in_prefix).out, "1999\n");
 }
 
 TEST(RegistryProcesses, AnswersReadBeforeAnotherProcessWritesAreNotReusedAfter) {
