@@ -79,8 +79,10 @@ NT_API int nt_get_user_sid(PSID *sid_out);
 NT_API char *nt_sid_to_str(PSID sid, char *dst, size_t len);
 /* Parses "S-1-<authority>-<sub>..." (each number decimal, 0x hexadecimal or
  * 0 octal; an authority up to 255; up to 8 sub-authorities) into a SID freed
- * with FreeSid; 0, or -1 with *sid_out untouched. */
+ * with nt_free_sid; 0, or -1 with *sid_out untouched. */
 NT_API int nt_str_to_sid(const char *text, PSID *sid_out);
+/* Frees a SID of nt_str_to_sid; sid may be NULL. */
+NT_API void nt_free_sid(PSID sid);
 
 /* Account types (SID_NAME_USE). */
 #define NT_SID_USER 1

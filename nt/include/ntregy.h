@@ -75,9 +75,12 @@ NT_API LONG ntregy_connect_remote(const char *machine, HKEY root, HKEY *key);
 NT_API LONG ntregy_get_handle(HKEY root, const char *path, REGSAM access, HKEY *key);
 /* Reads one value into data (NULL: only opens the key); the open key is
  * handed back in *key.  A list of strings gets one more NUL after the data,
- * so data must hold length + 1 bytes for such values. */
+ * so data must hold length + 1 bytes for such values.  name may be NULL (the
+ * default value); path and key may not (ERROR_INVALID_PARAMETER). */
 NT_API LONG ntregy_get_value(HKEY root, const char *path, const char *name, void *data, DWORD length, HKEY *key);
-/* Writes one value, creating every missing key of path; hands back the key. */
+/* Writes one value, creating every missing key of path; hands back the key.
+ * name may be NULL (the default value), and data when length is 0; path and
+ * key may not (ERROR_INVALID_PARAMETER). */
 NT_API LONG ntregy_create_value(HKEY root, const char *path, const char *name, const void *data, DWORD length,
                                 DWORD type, HKEY *key);
 NT_API LONG ntregy_del_value(HKEY root, const char *path, const char *name);
@@ -110,12 +113,15 @@ NT_API LONG ntregy_get_param(int setting, DWORD size, void *buffer, const char *
 NT_API LONG ntregy_set_param(int setting, const void *data, const char *machine);
 NT_API LONG ntregy_del_param(int setting, const char *machine);
 
+/* The application's values under the common key of HKEY_CURRENT_USER.
+ * application, and data when setting, may not be NULL (ERROR_INVALID_PARAMETER). */
 NT_API LONG ntregy_get_app_param(const char *application, const char *name, DWORD size, void *buffer,
                                  const char *machine);
 NT_API LONG ntregy_set_app_param(const char *application, const char *name, DWORD type, const void *data,
                                  const char *machine);
 NT_API LONG ntregy_set_app_geometry(const char *application, LONG x, LONG y, LONG width, LONG height,
                                     const char *machine);
+/* None of x, y, width and height may be NULL (ERROR_INVALID_PARAMETER). */
 NT_API LONG ntregy_get_app_geometry(const char *application, LONG *x, LONG *y, LONG *width, LONG *height,
                                     const char *machine);
 
@@ -142,7 +148,8 @@ NT_API DWORD ntregy_get_kelfs_datatype(int parameter);
 NT_API LONG ntregy_get_kelfs_param(int parameter, void *buffer, DWORD size, const char *machine);
 NT_API LONG ntregy_get_installed_kelfs_param(int parameter, void *buffer, DWORD size, const char *machine);
 /* value: the address of a string for string parameters, the number itself
- * for number parameters. */
+ * for number parameters.  A string parameter's address may not be 0
+ * (ERROR_INVALID_PARAMETER). */
 NT_API LONG ntregy_set_kelfs_param(int parameter, uintptr_t value, const char *machine);
 NT_API LONG ntregy_del_kelfs_param(int parameter);
 /* 0 when copied (or nothing to copy), 1 when the destination is too small. */

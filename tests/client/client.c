@@ -8,12 +8,16 @@
 #include <ntposix.h>
 
 int main(int argc, char **argv) {
-    char text[256];
+    char text[256], sid_text[64] = "";
     int c, saw_v = 0;
+    PSID sid = NULL;
     nt_init();
     while ((c = getopt(argc, argv, "v")) != -1)
         if (c == 'v') saw_v = 1;
     nt_get_error_string(2, NT_ERROR_KIND_WIN32, sizeof text, text);
-    printf("v=%d optind=%d errno(5)=%d text=%s\n", saw_v, optind, nt_win32error2errno(5), text);
-    return strlen(text) > 0 && saw_v && optind == 2 ? 0 : 1;
+    /* A parsed SID goes back through the library's own export. */
+    if (nt_str_to_sid("S-1-5-32-544", &sid) == 0) nt_sid_to_str(sid, sid_text, sizeof sid_text);
+    nt_free_sid(sid);
+    printf("v=%d optind=%d errno(5)=%d text=%s sid=%s\n", saw_v, optind, nt_win32error2errno(5), text, sid_text);
+    return strlen(text) > 0 && saw_v && optind == 2 && strcmp(sid_text, "S-1-5-32-544") == 0 ? 0 : 1;
 }

@@ -74,6 +74,22 @@ TEST(IconvEasy, FailuresGiveNull) {
     EXPECT_EQ(i18n_iconv_easy(cs("UTF-8"), "a", 1, nullptr, nullptr, &length), nullptr);
 }
 
+TEST(IconvEasy, ScsuWithMoreUnitsThanBytesConverts) {
+    // Linear B in one SCSU window: a byte each, two UTF-16 units each.
+    std::string text;
+    for (int i = 0; i < 64; ++i) text += "\xF0\x90\x80" + std::string(1, static_cast<char>(0x80 + i));
+    char *scsu = nullptr;
+    size_t scsu_length = 0;
+    ASSERT_EQ(i18n_iconv_easy_ex(cs("UTF-8"), text.data(), text.size(), nullptr, cs("SCSU"), &scsu, &scsu_length), 0);
+    ASSERT_LT(scsu_length * 2, text.size());  // fewer bytes than the 128 units they stand for
+    size_t length = 0xdeadbeef;
+    char *back = i18n_iconv_easy(cs("SCSU"), scsu, scsu_length, cs("UTF-8"), nullptr, &length);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(std::string(back, length), text);
+    i18n_iconv_free(back);
+    i18n_iconv_free(scsu);
+}
+
 TEST(IconvEasy, ShiftJisRoundTrip) {
     const std::string text = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e text \xe3\x81\x82";
     size_t sjis_length = 0;

@@ -191,6 +191,27 @@ TEST(ChunkIterFailures, SupplementaryCharacterIsQuotedWhole) {
     EXPECT_NE(printed.find("representation is \\xd83d\\xde00.\n"), std::string::npos) << printed;
 }
 
+TEST(ChunkIterFailures, ASupplementaryCharacterSplitBetweenUnitChunksIsQuotedWhole) {
+    // 85 units, then U+1F600: its lead is the 86th unit, its trail the next chunk's first.
+    std::string text = repeat("x", 85) + "\xf0\x9f\x98\x80" + "yz";
+    for (bool header : {false, true}) {
+        SCOPED_TRACE(header ? "header" : "body");
+        std::string printed = stderr_of([&] {
+            if (header) {
+                HeaderIter iter("UTF-8", "ISO-8859-1", 86, 256);
+                chunks_of(iter, text);
+            } else {
+                BodyIter iter("UTF-8", "ISO-8859-1", 86, 256);
+                chunks_of(iter, text);
+            }
+        });
+        EXPECT_EQ(printed,
+                  "i18n-4: Error converting unicode to output. The hexadecimal representation of the problematic MB "
+                  "character is: \\xf0\\x9f\\x98\\x80. It is 85 bytes away from the beginning of the input string Its "
+                  "unicode hexadecimal representation is \\xd83d\\xde00.\n");
+    }
+}
+
 TEST(ChunkIterFailures, UnknownCharsetPrintsMessageZero) {
     std::string printed = stderr_of([] {
         BodyIter iter("UTF-8", "not-a-charset", 86, 256);

@@ -95,6 +95,21 @@ TEST(MimeEncode, FailuresGiveACopyAndOneMessage) {
     }
 }
 
+TEST(MimeEncode, EqualNamesOfACharsetIcuDoesNotKnowPassThroughABody) {
+    std::string result;
+    std::string printed = stderr_of([&] { result = take(i18n_mime_encode_qp("caf\xe9", "x-house", "x-house")); });
+    EXPECT_EQ(result, "caf=E9");
+    EXPECT_EQ(printed, "");
+    i18n_mime_encoding_t kind = I18N_MIME_NONE;
+    char *target = nullptr;
+    printed = stderr_of([&] { result = take(i18n_mime_encode("caf\xe9", "x-house", "x-house", 0.5, &kind, &target)); });
+    EXPECT_EQ(result, "caf=E9");
+    EXPECT_EQ(kind, I18N_MIME_QP);
+    EXPECT_STREQ(target, "x-house");
+    EXPECT_EQ(printed, "");
+    i18n_mime_free(target);
+}
+
 TEST(MimeEncode, NullTextGivesNull) {
     EXPECT_EQ(i18n_mime_encode_qp(nullptr, "UTF-8", "UTF-8"), nullptr);
     i18n_mime_free(nullptr);

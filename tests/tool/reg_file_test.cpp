@@ -357,5 +357,35 @@ TEST(RegFile, ReportsMalformedInputWithItsLine) {
     }
 }
 
+TEST(RegFile, TheStartTellsWhetherAFileCanBeOne) {
+    const std::string blanks(5000, ' ');
+    struct Row {
+        const char *label;
+        std::string start;
+        bool accepted;
+    } rows[] = {
+        {"version 5 header", "Windows Registry Editor Version 5.00\r\n[HKEY", true},
+        {"REGEDIT4 alone", "REGEDIT4", true},
+        {"UTF-16 header", test::utf16le_with_bom("REGEDIT4\r\n[HKEY"), true},
+        {"header and blanks past the probe", "REGEDIT4" + blanks, true},
+        {"UTF-16 header and blanks past the probe", test::utf16le_with_bom("REGEDIT4" + blanks), true},
+        {"zeros", std::string(8192, '\0'), false},
+        {"another first line", "REGEDIT5\r\n", false},
+        {"text after the header in a long line", "REGEDIT4 x" + blanks, false},
+        {"empty", "", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.label);
+        std::string_view start = std::string_view(row.start).substr(0, kRegFileProbe);
+        try {
+            check_reg_file_start(start);
+            EXPECT_TRUE(row.accepted);
+        } catch (const RegFileError &error) {
+            EXPECT_FALSE(row.accepted) << error.what();
+            EXPECT_EQ(error.line(), 1);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarn::tool

@@ -153,6 +153,26 @@ TEST_F(RegImport, UnreadableFiles) {
     EXPECT_TRUE(result.err.starts_with("ERROR: " + path("empty.reg") + ", line 1: not a registry file")) << result.err;
 }
 
+TEST_F(RegImport, RefusesEndlessAndOversizedInputBeforeReadingItWhole) {
+    // A device that never ends: its first line is no header, so it stops there.
+    ChildResult result = reg({"import", "/dev/zero"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_TRUE(result.err.starts_with("ERROR: /dev/zero, line 1: not a registry file")) << result.err;
+    // A regular file of 3 GiB (sparse) behind a good header is refused by its size.
+    const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    prefix_.write("huge.reg", header);
+    std::filesystem::resize_file(path("huge.reg"), uintmax_t{3} << 30);
+    result = reg({"import", path("huge.reg")});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, "ERROR: " + path("huge.reg") + " is larger than any registry could hold.\n");
+    // A header that arrives in pieces through a pipe is still a header.
+    prefix_.write("small.reg", header + "[HKEY_CURRENT_USER\\Piped]\r\n\"v\"=\"x\"\r\n");
+    result = run_child({"/bin/sh", "-c", "cat \"$1\" | \"$2\" reg import /dev/stdin", "sh", path("small.reg"), QUARN_TOOL},
+                       {{"QUARN_PREFIX", prefix_.path().string()}});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(dump("HKCU", "Piped"), "[Piped]\nv|1|7800\n");
+}
+
 // Keys and values of every kind that a round trip must give back exactly.
 const char *const kRichFile =
     "Windows Registry Editor Version 5.00\r\n\r\n"

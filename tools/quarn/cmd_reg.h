@@ -3,6 +3,7 @@
 // calls of the Win32 layer.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -106,13 +107,15 @@ Key open_root(const RegPath &path);
 Key open_key(const Key &root, const std::string &subkey, REGSAM access);
 Key create_key(const Key &root, const std::string &subkey, REGSAM access);
 
-// The key's values in enumeration order, and its subkeys' names in theirs.
+// The key's values in enumeration order, one at a time or all, and its
+// subkeys' names in theirs.
+void for_each_value(const Key &key, const std::function<void(const RegFileValue &)> &visit);
 std::vector<RegFileValue> read_values(const Key &key);
 std::vector<std::string> read_subkey_names(const Key &key);
 // One value, or nullopt when the key has none of that name.
 std::optional<RegFileValue> read_value(const Key &key, const std::string &name);
 void write_value(const Key &key, const RegFileValue &value);
-// Removes `subkey` of `root` with everything below it, deepest keys first.
+// Removes `subkey` of `root` with everything below it, all at once or not at all.
 void delete_tree(const Key &root, const std::string &subkey);
 
 }  // namespace quarn::tool::reg

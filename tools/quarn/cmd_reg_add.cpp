@@ -113,13 +113,20 @@ void run_add(const RegArgs &args) {
     uint32_t type = value_type(args);
     if (args.has("/s") && (type != REG_MULTI_SZ || args.value("/s").size() != 1)) fail_syntax(args);
     RegFileValue value{args.value("/v"), false, type, names_value ? value_data(args, type) : ""};
-    Key key = create_key(open_root(path), path.subkey, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (names_value) {
-        std::string shown = value.name.empty() ? "(Default)" : value.name;
-        if (!args.has("/f") && read_value(key, value.name) && !confirm("Value " + shown + " exists, overwrite(Yes/No)? "))
-            cancelled();
-        write_value(key, value);
+    Key root = open_root(path);
+    if (!names_value) {
+        create_key(root, path.subkey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+        return print_success();
     }
+    HKEY existing = nullptr;
+    if (!args.has("/f") && RegOpenKeyExA(root.get(), path.subkey.c_str(), 0, KEY_QUERY_VALUE, &existing) == ERROR_SUCCESS &&
+        read_value(Key(existing, true), value.name)) {
+        std::string shown = value.name.empty() ? "(Default)" : value.name;
+        if (!confirm("Value " + shown + " exists, overwrite(Yes/No)? ")) cancelled();
+    }
+    // The missing keys and the value are one change: a failure keeps neither.
+    check(RegSetKeyValueA(root.get(), path.subkey.c_str(), value.name.c_str(), value.type, value.data.data(),
+                          static_cast<DWORD>(value.data.size())));
     print_success();
 }
 

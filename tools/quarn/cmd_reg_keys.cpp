@@ -64,27 +64,40 @@ Key create_key(const Key &root, const std::string &subkey, REGSAM access) {
     return Key(handle, true);
 }
 
-std::vector<RegFileValue> read_values(const Key &key) {
+void for_each_value(const Key &key, const std::function<void(const RegFileValue &)> &visit) {
     DWORD max_name = 0, max_data = 0;
     check(RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name, &max_data,
                            nullptr, nullptr));
-    std::string name(max_name + 1, '\0'), data(max_data, '\0');
-    std::vector<RegFileValue> values;
+    std::string name(max_name + 1, '\0');
+    RegFileValue value;
+    value.data.resize(max_data);
     int growths = 0;
     for (DWORD index = 0;;) {
-        DWORD name_length = size_of(name), size = size_of(data), type = 0;
-        LONG status = RegEnumValueA(key.get(), index, name.data(), &name_length, nullptr, &type, bytes_of(data), &size);
-        if (status == ERROR_NO_MORE_ITEMS) return values;
+        DWORD name_length = size_of(name), size = size_of(value.data);
+        LONG status =
+            RegEnumValueA(key.get(), index, name.data(), &name_length, nullptr, &value.type, bytes_of(value.data), &size);
+        if (status == ERROR_NO_MORE_ITEMS) return;
         if (status == ERROR_MORE_DATA && ++growths <= kMaxGrowths) {
-            grow(data, size);
+            grow(value.data, size);
             grow(name, name.size());
             continue;
         }
         check(status);
-        values.push_back(RegFileValue{name.substr(0, name_length), false, type, data.substr(0, size)});
+        // The one buffer is handed over with the value's length, and taken back.
+        size_t room = value.data.size();
+        value.name.assign(name, 0, name_length);
+        value.data.resize(size);
+        visit(value);
+        value.data.resize(room);
         ++index;
         growths = 0;
     }
+}
+
+std::vector<RegFileValue> read_values(const Key &key) {
+    std::vector<RegFileValue> values;
+    for_each_value(key, [&values](const RegFileValue &value) { values.push_back(value); });
+    return values;
 }
 
 std::vector<std::string> read_subkey_names(const Key &key) {
@@ -132,12 +145,6 @@ void write_value(const Key &key, const RegFileValue &value) {
     check(RegSetValueExA(key.get(), value.name.c_str(), 0, value.type, data, size_of(value.data)));
 }
 
-void delete_tree(const Key &root, const std::string &subkey) {
-    {
-        Key key = open_key(root, subkey, KEY_READ);
-        for (const auto &child : read_subkey_names(key)) delete_tree(root, child_subkey(subkey, child));
-    }
-    check(RegDeleteKeyA(root.get(), subkey.c_str()));
-}
+void delete_tree(const Key &root, const std::string &subkey) { check(RegDeleteTreeA(root.get(), subkey.c_str())); }
 
 }  // namespace quarn::tool::reg

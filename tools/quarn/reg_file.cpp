@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "winnls.h"
 #include "winreg.h"
@@ -20,6 +21,8 @@ using win32::utf8_to_utf16;
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr const char *kNotARegFile =
+    "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"";
 // regedit breaks a hex line after the comma that takes it to this column.
 constexpr size_t kHexWrapColumn = 77;
 
@@ -148,7 +151,7 @@ private:
             unicode_ = false;
             return;
         }
-        fail("not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+        fail(kNotARegFile);
     }
 
     void section(std::string_view line) {
@@ -305,14 +308,8 @@ private:
 
 // ---- writing ----------------------------------------------------------------
 
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
+// Pieces of about this many bytes are converted and handed on.
+constexpr size_t kPiece = 64 * 1024;
 
 bool has_line_break(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -331,66 +328,185 @@ std::string hex_tag(uint32_t type) {
     return tag;
 }
 
-// Comma-separated bytes, broken after the comma that reaches the wrap column
-// and continued on a line indented by two spaces, as regedit writes them.
-std::string hex_lines(size_t column, std::string_view bytes) {
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        char byte[3];
-        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(bytes[i]));
-        out += byte;
-        if (i + 1 == bytes.size()) break;
-        out += ',';
-        column += 3;
-        if (column >= kHexWrapColumn) {
-            out += "\\\r\n  ";
-            column = 2;
-        }
-    }
-    return out;
+// The first `limit` bytes or fewer of `text`, ending before a UTF-8
+// continuation byte, so that each piece converts as the whole would.
+size_t piece_end(std::string_view text, size_t limit) {
+    if (text.size() <= limit) return text.size();
+    size_t end = limit;
+    while (end > limit - 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return end;
 }
 
-std::string value_line(const RegFileValue &value) {
-    std::string line = value.name.empty() ? "@=" : "\"" + escaped(value.name) + "\"=";
-    if (value.remove) return line + "-";
-    if (is_plain_string(value)) return line + "\"" + escaped(std::string_view(value.data).substr(0, value.data.size() - 1)) + "\"";
+}  // namespace
+
+RegFileWriter::RegFileWriter(Encoding encoding, Sink sink) : encoding_(encoding), sink_(std::move(sink)) {
+    if (encoding_ == Encoding::utf16le) sink_("\xFF\xFE");
+    put(kHeader5);
+    put("\r\n\r\n");
+}
+
+void RegFileWriter::put(std::string_view text) {
+    pending_.append(text);
+    if (pending_.size() >= kPiece) flush();
+}
+
+void RegFileWriter::flush() {
+    if (pending_.empty()) return;
+    if (encoding_ == Encoding::utf16le)
+        sink_(to_le_bytes(utf8_to_utf16(pending_)));
+    else
+        sink_(pending_);
+    pending_.clear();
+}
+
+void RegFileWriter::put_escaped(std::string_view text) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' && text[i] != '"') continue;
+        put(text.substr(start, i - start));
+        put("\\");
+        start = i;
+    }
+    put(text.substr(start));
+}
+
+// Comma-separated bytes, broken after the comma that reaches the wrap column
+// and continued on a line indented by two spaces, as regedit writes them.
+// `last` says whether these bytes end the value (no comma after them).
+void RegFileWriter::put_hex(std::string_view bytes, size_t &column, bool last) {
+    char text[kPiece / 8 * 3 + 16];
+    size_t used = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        static const char digits[] = "0123456789abcdef";
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        text[used++] = digits[byte >> 4];
+        text[used++] = digits[byte & 15];
+        if (last && i + 1 == bytes.size()) break;
+        text[used++] = ',';
+        column += 3;
+        if (column >= kHexWrapColumn) {
+            std::memcpy(text + used, "\\\r\n  ", 5);
+            used += 5;
+            column = 2;
+        }
+        if (used + 8 > sizeof text) {
+            put(std::string_view(text, used));
+            used = 0;
+        }
+    }
+    put(std::string_view(text, used));
+}
+
+// A value's bytes as hex; strings as the UTF-16 regedit keeps, converted a
+// piece at a time.
+void RegFileWriter::put_data_hex(const RegFileValue &value, size_t column) {
+    std::string_view data = value.data;
+    if (!is_string_type(value.type)) {
+        for (size_t at = 0; at < data.size(); at += kPiece / 8)
+            put_hex(data.substr(at, kPiece / 8), column, at + kPiece / 8 >= data.size());
+        return;
+    }
+    while (!data.empty()) {
+        size_t end = piece_end(data, kPiece / 16);
+        put_hex(to_le_bytes(utf8_to_utf16(data.substr(0, end))), column, end == data.size());
+        data.remove_prefix(end);
+    }
+}
+
+void RegFileWriter::begin_key(RegRoot root, std::string_view subkey, bool remove) {
+    key_name_ = reg_key_text(root, std::string(subkey));
+    if (has_line_break(key_name_))
+        throw RegFileError(0, "the key name \"" + key_name_ + "\" holds a line break, which a .reg file cannot hold");
+    put(remove ? "[-" : "[");
+    put(key_name_);
+    put("]\r\n");
+}
+
+void RegFileWriter::value(const RegFileValue &value) {
+    if (has_line_break(value.name))
+        throw RegFileError(0, "the value name \"" + value.name + "\" of " + key_name_ +
+                                  " holds a line break, which a .reg file cannot hold");
+    std::string start = value.name.empty() ? "@=" : "\"";
+    if (!value.name.empty()) {
+        put(start);
+        put_escaped(value.name);
+        start = "\"=";
+    }
+    if (value.remove) {
+        put(start + "-\r\n");
+        return;
+    }
+    if (is_plain_string(value)) {
+        put(start + "\"");
+        std::string_view text(value.data.data(), value.data.size() - 1);
+        for (size_t end; !text.empty(); text.remove_prefix(end)) put_escaped(text.substr(0, end = piece_end(text, kPiece)));
+        put("\"\r\n");
+        return;
+    }
     if (value.type == REG_DWORD && value.data.size() == 4) {
         uint32_t number = 0;
         for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
         char digits[16];
         std::snprintf(digits, sizeof digits, "dword:%08x", number);
-        return line + digits;
+        put(start + digits + "\r\n");
+        return;
     }
-    line += hex_tag(value.type);
-    std::string bytes = is_string_type(value.type) ? to_le_bytes(utf8_to_utf16(value.data)) : value.data;
     // Columns count characters, as regedit counts them in its UTF-16 text.
-    return line + hex_lines(utf8_to_utf16(line).size(), bytes);
+    std::string tag = hex_tag(value.type);
+    size_t column = tag.size() + (value.name.empty() ? 2
+                                                     : utf8_to_utf16(value.name).size() + 3 +
+                                                           std::count_if(value.name.begin(), value.name.end(),
+                                                                         [](char c) { return c == '\\' || c == '"'; }));
+    put(start + tag);
+    put_data_hex(value, column);
+    put("\r\n");
 }
 
-void check_writable(const RegFileKey &key) {
-    std::string name = reg_key_text(key.root, key.subkey);
-    if (has_line_break(name)) throw RegFileError(0, "the key name \"" + name + "\" holds a line break, which a .reg file cannot hold");
-    for (const auto &value : key.values)
-        if (has_line_break(value.name))
-            throw RegFileError(0, "the value name \"" + value.name + "\" of " + name +
-                                      " holds a line break, which a .reg file cannot hold");
+void RegFileWriter::end_key() { put("\r\n"); }
+
+RegFile parse_reg_file(std::string_view bytes) { return Parser(decode_lines(bytes)).parse(); }
+
+void check_reg_file_start(std::string_view start) {
+    bool utf16 = start.starts_with("\xFF\xFE");
+    size_t end = start.find('\n');
+    while (utf16 && end != std::string_view::npos && end % 2 != 0) end = start.find('\n', end + 1);
+    if (end != std::string_view::npos || start.size() < kRegFileProbe) {
+        // The first line alone is a whole file that holds only its header.
+        Parser(decode_lines(start.substr(0, end))).parse();
+        return;
+    }
+    // A first line longer than the probe is a header only when blanks follow it.
+    std::string line;
+    if (utf16) {
+        for (char16_t unit : from_le_bytes(start.substr(2))) {
+            if (unit > 0x7F) throw RegFileError(1, kNotARegFile);
+            line += static_cast<char>(unit);
+        }
+    } else {
+        line = start.substr(start.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    }
+    std::string_view header = trim_right(line);
+    if (header != kHeader5 && header != kHeader4) throw RegFileError(1, kNotARegFile);
+}
+
+namespace {
+
+std::string whole_file(const RegFile &file, RegFileWriter::Encoding encoding) {
+    std::string bytes;
+    RegFileWriter writer(encoding, [&bytes](std::string_view piece) { bytes.append(piece); });
+    for (const auto &key : file.keys) {
+        writer.begin_key(key.root, key.subkey, key.remove);
+        for (const auto &value : key.values) writer.value(value);
+        writer.end_key();
+    }
+    writer.flush();
+    return bytes;
 }
 
 }  // namespace
 
-RegFile parse_reg_file(std::string_view bytes) { return Parser(decode_lines(bytes)).parse(); }
+std::string reg_file_text(const RegFile &file) { return whole_file(file, RegFileWriter::Encoding::utf8); }
 
-std::string reg_file_text(const RegFile &file) {
-    std::string text = std::string(kHeader5) + "\r\n\r\n";
-    for (const auto &key : file.keys) {
-        check_writable(key);
-        text += (key.remove ? "[-" : "[") + reg_key_text(key.root, key.subkey) + "]\r\n";
-        for (const auto &value : key.values) text += value_line(value) + "\r\n";
-        text += "\r\n";
-    }
-    return text;
-}
-
-std::string write_reg_file(const RegFile &file) { return "\xFF\xFE" + to_le_bytes(utf8_to_utf16(reg_file_text(file))); }
+std::string write_reg_file(const RegFile &file) { return whole_file(file, RegFileWriter::Encoding::utf16le); }
 
 }  // namespace quarn::tool

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,10 +55,47 @@ private:
 // "REGEDIT4" on the first line.
 RegFile parse_reg_file(std::string_view bytes);
 
+// The first kRegFileProbe bytes of a file (or all of a shorter one) are
+// enough to tell whether it can be a .reg file at all: its first line is
+// the header.  Throws RegFileError for line 1 when it cannot.
+constexpr size_t kRegFileProbe = 4096;
+void check_reg_file_start(std::string_view start);
+
 // The file as regedit writes it: version 5.00 text with CR LF line ends, hex
-// data wrapped at 80 columns.  `reg_file_text` gives it in UTF-8,
-// `write_reg_file` in UTF-16LE with a byte-order mark.  RegFileError for a
-// name that no .reg line can hold (one with a line break).
+// data wrapped at 80 columns, made piece by piece.  Each piece goes to the
+// sink as soon as some kilobytes are ready, so the memory used does not grow
+// with the file or with a value (beyond the value's own bytes).  RegFileError
+// for a name that no .reg line can hold (one with a line break).
+class RegFileWriter {
+public:
+    enum class Encoding {
+        utf16le,  // with a byte-order mark, as regedit writes
+        utf8,     // no byte-order mark
+    };
+    using Sink = std::function<void(std::string_view bytes)>;
+    RegFileWriter(Encoding encoding, Sink sink);
+
+    // [KEY] or [-KEY], then the key's values, then end_key.
+    void begin_key(RegRoot root, std::string_view subkey, bool remove = false);
+    void value(const RegFileValue &value);
+    void end_key();
+    // Hands what is still held to the sink; call once at the end.
+    void flush();
+
+private:
+    void put(std::string_view text);
+    void put_escaped(std::string_view text);
+    void put_hex(std::string_view bytes, size_t &column, bool last);
+    void put_data_hex(const RegFileValue &value, size_t column);
+
+    Encoding encoding_;
+    Sink sink_;
+    std::string key_name_;  // of the key being written, for messages
+    std::string pending_;
+};
+
+// The whole file at once: `reg_file_text` in UTF-8, `write_reg_file` in
+// UTF-16LE with a byte-order mark.
 std::string reg_file_text(const RegFile &file);
 std::string write_reg_file(const RegFile &file);
 

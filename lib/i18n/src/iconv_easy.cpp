@@ -73,9 +73,18 @@ extern "C" char *i18n_iconv_easy(i18n_charset_t from, const char *in, size_t in_
                                  size_t *out_len) {
     if (!from || !to || (!in && in_len) || in_len > kMaxCapacity || (out && !out_len)) return nullptr;
     int32_t length = static_cast<int32_t>(in_len);
-    std::unique_ptr<UChar[]> units(new UChar[std::max(length, 1)]);
+    // Two units a byte, as a byte of SCSU can stand for a supplementary
+    // character; a charset that gives still more is measured and converted again.
+    int32_t room = static_cast<int32_t>(std::min<size_t>(std::max<size_t>(in_len * 2, 1), kMaxCapacity));
+    std::unique_ptr<UChar[]> units(new UChar[static_cast<size_t>(room)]);
     UErrorCode code = U_ZERO_ERROR;
-    int32_t count = ucnv_toUChars(converter_of(from), units.get(), length, in ? in : "", length, &code);
+    int32_t count = ucnv_toUChars(converter_of(from), units.get(), room, in ? in : "", length, &code);
+    if (code == U_BUFFER_OVERFLOW_ERROR) {
+        room = count;
+        units.reset(new UChar[static_cast<size_t>(room)]);
+        code = U_ZERO_ERROR;
+        count = ucnv_toUChars(converter_of(from), units.get(), room, in ? in : "", length, &code);
+    }
     if (U_FAILURE(code)) return nullptr;
     std::unique_ptr<char[]> owned;
     size_t capacity = out ? std::min(*out_len, kMaxCapacity) : allocation_for(converter_of(to), count);

@@ -10,7 +10,10 @@ namespace {
 
 CRITICAL_SECTION library_lock;
 LONG volatile initialised = 0;
-DWORD context_slot = TLS_OUT_OF_INDEXES;
+// A fiber-local slot: its callback destroys the context when the thread
+// ends, even one made by another exit routine of the thread (a pthread key
+// destructor, a thread_local destructor) after the loader's notification.
+DWORD context_slot = FLS_OUT_OF_INDEXES;
 
 // The one-time initialiser: 0 not started, 1 running, 2 done.
 struct {
@@ -20,9 +23,11 @@ struct {
 
 constexpr SIZE_T kThreadHeapInitialSize = 4096;
 
+void context_ends(PVOID context) { nt_thread_context_destroy(static_cast<nt_thread_context *>(context)); }
+
 void attach() {
     InitializeCriticalSection(&library_lock);
-    if (context_slot == TLS_OUT_OF_INDEXES) context_slot = TlsAlloc();
+    if (context_slot == FLS_OUT_OF_INDEXES) context_slot = FlsAlloc(context_ends);
     __atomic_store_n(&initialised, 1, __ATOMIC_RELEASE);
 }
 
@@ -50,15 +55,11 @@ extern "C" BOOL DllMain(HINSTANCE, DWORD reason, LPVOID) {
     case DLL_PROCESS_ATTACH:
         attach();
         break;
-    case DLL_THREAD_DETACH:
-        if (__atomic_load_n(&initialised, __ATOMIC_ACQUIRE) && context_slot != TLS_OUT_OF_INDEXES)
-            nt_thread_context_destroy(static_cast<nt_thread_context *>(TlsGetValue(context_slot)));
-        break;
     case DLL_PROCESS_DETACH:
         // The lock stays: other objects' destructors may still take it.
-        if (context_slot != TLS_OUT_OF_INDEXES) {
-            TlsFree(context_slot);
-            context_slot = TLS_OUT_OF_INDEXES;
+        if (context_slot != FLS_OUT_OF_INDEXES) {
+            FlsFree(context_slot);
+            context_slot = FLS_OUT_OF_INDEXES;
         }
         __atomic_store_n(&initialised, 0, __ATOMIC_RELEASE);
         break;
@@ -80,8 +81,8 @@ extern "C" void nt_environment_unlock() { nt_library_unlock(); }
 
 nt_thread_context *nt_thread_context_get() {
     ensure_initialised();
-    if (context_slot == TLS_OUT_OF_INDEXES) return nullptr;
-    if (auto *context = static_cast<nt_thread_context *>(TlsGetValue(context_slot))) return context;
+    if (context_slot == FLS_OUT_OF_INDEXES) return nullptr;
+    if (auto *context = static_cast<nt_thread_context *>(FlsGetValue(context_slot))) return context;
     HANDLE heap = HeapCreate(HEAP_NO_SERIALIZE, kThreadHeapInitialSize, 0);
     if (!heap) return nullptr;
     auto *context = static_cast<nt_thread_context *>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(nt_thread_context)));
@@ -91,7 +92,7 @@ nt_thread_context *nt_thread_context_get() {
     }
     context->heap = heap;
     context->group_list_count = -1;
-    TlsSetValue(context_slot, context);
+    FlsSetValue(context_slot, context);
     return context;
 }
 
@@ -105,7 +106,7 @@ void nt_thread_free(nt_thread_context *context, void *memory) {
 
 void nt_thread_context_destroy(nt_thread_context *context) {
     if (!context) return;
-    TlsSetValue(context_slot, nullptr);
+    FlsSetValue(context_slot, nullptr);
     // The token blocks come from malloc, not from the heap.
     std::free(context->token_groups);
     std::free(context->token_primary_group);

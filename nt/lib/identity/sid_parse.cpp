@@ -1,5 +1,5 @@
 // nt_str_to_sid: the text "S-1-<authority>-<sub>..." to a SID that the
-// caller releases with FreeSid.  Every number takes its base from its form
+// caller releases with nt_free_sid (FreeSid, which programs cannot reach).  Every number takes its base from its form
 // (0x hexadecimal, a leading 0 octal, else decimal); the authority is at most
 // 255 and there are at most 8 sub-authorities, as AllocateAndInitializeSid
 // takes them.  Only the first 99 characters are read.
@@ -56,3 +56,5 @@ extern "C" NT_API int nt_str_to_sid(const char *text, PSID *sid_out) {
     *sid_out = sid;
     return 0;
 }
+
+extern "C" NT_API void nt_free_sid(PSID sid) { FreeSid(sid); }

@@ -1,6 +1,7 @@
 // nt_getpass: a password read from the console without echo, into one buffer
 // shared by every call, doubled whenever it fills; only the first 8
-// characters are kept.
+// characters are kept.  The console stays without echo from the prompt to
+// the end of the line, not only during each keystroke's read.
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +17,28 @@ constexpr int kBackspace = 8;
 char *password = nullptr;
 size_t capacity = 0;
 
+// The console's input without echo and line editing for the life of the
+// object, then as it was.
+class QuietConsole {
+public:
+    QuietConsole() : console_(CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr)) {
+        quiet_ = console_ != INVALID_HANDLE_VALUE && GetConsoleMode(console_, &mode_) &&
+                 SetConsoleMode(console_, mode_ & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT));
+    }
+    ~QuietConsole() {
+        if (quiet_) SetConsoleMode(console_, mode_);
+        if (console_ != INVALID_HANDLE_VALUE) CloseHandle(console_);
+    }
+    QuietConsole(const QuietConsole &) = delete;
+    QuietConsole &operator=(const QuietConsole &) = delete;
+
+private:
+    HANDLE console_;
+    DWORD mode_ = 0;
+    bool quiet_ = false;
+};
+
 }  // namespace
 
 extern "C" NT_API char *nt_getpass(const char *prompt) {
@@ -29,6 +52,7 @@ extern "C" NT_API char *nt_getpass(const char *prompt) {
         capacity = kInitialSize;
     }
     size_t length = 0;
+    QuietConsole quiet;
     for (;;) {
         int c = _getch();
         if (c == '\n' || c == '\r') break;

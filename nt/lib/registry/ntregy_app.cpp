@@ -35,6 +35,7 @@ extern "C" {
 
 NT_API LONG ntregy_get_app_param(const char *application, const char *name, DWORD size, void *buffer,
                                  const char *machine) {
+    if (!application) return ERROR_INVALID_PARAMETER;
     quarn::nt::RegistryRoot root(machine, HKEY_CURRENT_USER);
     if (root.status() != ERROR_SUCCESS) return root.status();
     char *path = application_path(application);
@@ -48,6 +49,7 @@ NT_API LONG ntregy_get_app_param(const char *application, const char *name, DWOR
 
 NT_API LONG ntregy_set_app_param(const char *application, const char *name, DWORD type, const void *data,
                                  const char *machine) {
+    if (!application || !data) return ERROR_INVALID_PARAMETER;
     DWORD length;
     switch (type) {
     case REG_SZ:
@@ -78,6 +80,7 @@ NT_API LONG ntregy_set_app_geometry(const char *application, LONG x, LONG y, LON
 
 NT_API LONG ntregy_get_app_geometry(const char *application, LONG *x, LONG *y, LONG *width, LONG *height,
                                     const char *machine) {
+    if (!x || !y || !width || !height) return ERROR_INVALID_PARAMETER;
     char text[51] = {};  // 50 bytes are read; the last one always terminates
     LONG status = ntregy_get_app_param(application, "Geometry", 50, text, machine);
     if (status != ERROR_SUCCESS) return status;

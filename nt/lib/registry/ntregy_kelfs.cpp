@@ -109,6 +109,7 @@ LONG write_parameter(const Parameter &row, uintptr_t value, const char *machine)
     const void *data = nullptr;
     DWORD length = 0;
     if (is_string(row.type)) {
+        if (!value) return ERROR_INVALID_PARAMETER;
         data = reinterpret_cast<const char *>(value);
         length = static_cast<DWORD>(std::strlen(static_cast<const char *>(data)) + 1);
     } else if (is_number(row.type)) {

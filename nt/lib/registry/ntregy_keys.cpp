@@ -63,6 +63,7 @@ NT_API LONG ntregy_get_handle(HKEY root, const char *path, REGSAM access, HKEY *
 }
 
 NT_API LONG ntregy_get_value(HKEY root, const char *path, const char *name, void *data, DWORD length, HKEY *key) {
+    if (!key) return ERROR_INVALID_PARAMETER;
     *key = nullptr;
     if (!path) return ERROR_INVALID_PARAMETER;
     HKEY opened = nullptr;
@@ -84,6 +85,7 @@ NT_API LONG ntregy_get_value(HKEY root, const char *path, const char *name, void
 
 NT_API LONG ntregy_create_value(HKEY root, const char *path, const char *name, const void *data, DWORD length,
                                 DWORD type, HKEY *key) {
+    if (!key) return ERROR_INVALID_PARAMETER;
     *key = nullptr;
     if (!path) return ERROR_INVALID_PARAMETER;
     std::vector<std::string> parts = components_of(path);

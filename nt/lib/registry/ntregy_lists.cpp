@@ -114,8 +114,10 @@ NT_API void ntregy_add_to_recent_views(const char *tag) {
         ntregy_set_param(kRecentViewsMaxLength, &stored, nullptr);
         maximum = static_cast<LONG>(kDefaultRecentViews);
     }
+    // A list that cannot be read (an over-long value, say) counts as empty:
+    // the recent views are a convenience, rebuilt from this view on.
     std::string old_list;
-    if (!read_list(kRecentViews, old_list)) return;
+    if (!read_list(kRecentViews, old_list)) old_list.clear();
     std::string list;
     LONG count = 0;
     if (maximum > 0) {

@@ -56,6 +56,9 @@ void initialise(phash_table *t, const char *name, uint32_t flags) {
 // sub-area holds is no table of this shape; otherwise adopt and check it.
 bool open_under_lock(phash_table *t, const char *name, uint32_t flags) {
     phash_header *h = t->header;
+    // Set up once (a bucket count) but no table's magics: somebody else's
+    // data, which is left as it is.
+    if (!phash_has_magics(h) && h->buckets != 0) return false;
     uint32_t size = shmem_get_subarea_size(t->subarea);
     phash_geometry found{};
     bool usable = phash_has_magics(h) && phash_header_geometry(h, size, found);

@@ -34,8 +34,12 @@ FileState judge_file(HANDLE file, bool created, uint32_t total_size) {
     DWORD read = 0;
     if (!ReadFile(file, &header, sizeof header, &read, nullptr) || read != sizeof header) return FileState::damaged;
     if (!shmem_header_marked(&header)) return FileState::damaged;
-    // Content written before the machine started is stale whatever it holds.
-    if (header.last_update <= shmem_boot_time()) return FileState::reinitialise;
+    // Content written before the machine started is stale whatever it holds,
+    // and so is an area of another layout (an administrator changed
+    // ShmemTotalAreaSize): no process has it open, so it starts afresh.
+    if (header.last_update <= shmem_boot_time() || header.total_size != total_size ||
+        header.max_subareas != kShmemMaxSubareas)
+        return FileState::reinitialise;
     // A file cut short would fault when its missing pages are touched; one
     // longer than the area (left by a larger setting) is harmless.
     if (high == 0 && size < total_size) return FileState::damaged;

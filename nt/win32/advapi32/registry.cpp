@@ -148,6 +148,29 @@ void store_filetime(int64_t ticks, PFILETIME time) {
     time->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
 }
 
+// Creates whatever is missing of the keys `paths` (each the folded path of
+// the same index of `parts`) below `key`; `id` is the last one's.
+LONG create_path(Transaction &t, const Key &key, const std::vector<std::string_view> &parts,
+                 const std::vector<std::string> &paths, std::string_view class_text, KeyId &id, bool &created) {
+    if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
+    int64_t now = filetime_now();
+    KeyId parent = key.id;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (auto row = t.find_key(paths[i])) {
+            parent = row->id;
+            continue;
+        }
+        // A new subkey changes its parent's last-write time as well.
+        KeyId child = t.insert_key(parent, parts[i], paths[i], class_text, now);
+        t.stamp(parent, now);
+        parent = child;
+        created = true;
+    }
+    id = parent;
+    return ERROR_SUCCESS;
+}
+
+
 // ---- the security mount ---------------------------------------------------------------
 
 constexpr size_t kNoMount = ~size_t{0};
@@ -196,24 +219,22 @@ LONG find_or_create(const Key &key, const std::vector<std::string_view> &parts, 
     });
     if (status != ERROR_FILE_NOT_FOUND) return status;
     if (key.depth + parts.size() > REG_MAX_TREE_DEPTH) return ERROR_INVALID_PARAMETER;
-    return key.hive->write([&](Transaction &t) -> LONG {
-        if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
-        int64_t now = filetime_now();
-        KeyId parent = key.id;
-        for (size_t i = 0; i < parts.size(); ++i) {
-            if (auto row = t.find_key(paths[i])) {
-                parent = row->id;
-                continue;
-            }
-            // A new subkey changes its parent's last-write time as well.
-            KeyId child = t.insert_key(parent, parts[i], paths[i], class_text, now);
-            t.stamp(parent, now);
-            parent = child;
-            created = true;
-        }
-        id = parent;
-        return ERROR_SUCCESS;
-    });
+    return key.hive->write(
+        [&](Transaction &t) -> LONG { return create_path(t, key, parts, paths, class_text, id, created); });
+}
+
+// Routes `key` and `parts` into the security hive when the path reaches the
+// mount: the keys down to the mount are the machine hive's (made on the way),
+// the rest the security hive's.
+LONG route_to_mount(Key &key, std::vector<std::string_view> &parts, std::string_view class_text, bool &created) {
+    size_t mount = parts_to_mount(key, parts);
+    if (mount == kNoMount) return ERROR_SUCCESS;
+    std::vector<std::string_view> above(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+    KeyId placeholder = 0;
+    LONG status = find_or_create(key, above, class_text, placeholder, created);
+    if (status != ERROR_SUCCESS || (status = mount_key(key)) != ERROR_SUCCESS) return status;
+    parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+    return ERROR_SUCCESS;
 }
 
 LONG open_key(HKEY handle, LPCSTR subkey, REGSAM access, PHKEY result) {
@@ -279,16 +300,7 @@ LONG RegCreateKeyExA(HKEY handle, LPCSTR subkey, DWORD reserved, LPSTR class_nam
     if (parts.size() > REG_MAX_CREATE_LEVELS) return ERROR_INVALID_PARAMETER;
     std::string_view class_text = class_name ? class_name : "";
     bool created = false;
-    size_t mount = parts_to_mount(key, parts);
-    if (mount != kNoMount) {
-        // The keys down to the mount are the machine hive's, the rest the security hive's.
-        std::vector<std::string_view> above(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
-        KeyId placeholder = 0;
-        if ((status = find_or_create(key, above, class_text, placeholder, created)) != ERROR_SUCCESS ||
-            (status = mount_key(key)) != ERROR_SUCCESS)
-            return status;
-        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
-    }
+    if ((status = route_to_mount(key, parts, class_text, created)) != ERROR_SUCCESS) return status;
     REGSAM granted = 0;
     if ((status = grant(access, *key.hive, granted)) != ERROR_SUCCESS) return status;
     KeyId id = 0;
@@ -400,6 +412,89 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subkey) {
     });
 }
 
+LONG RegSetKeyValueA(HKEY handle, LPCSTR subkey, LPCSTR name, DWORD type, LPCVOID data, DWORD size) {
+    if (!data && size) return ERROR_INVALID_PARAMETER;
+    std::string_view value_name = name ? name : "";
+    if (name_units(value_name) > REG_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
+    Key key;
+    std::shared_ptr<KeyObject> holder;
+    LONG status = resolve_for(handle, KEY_SET_VALUE, key, holder);
+    if (status != ERROR_SUCCESS) return status;
+    std::vector<std::string_view> parts;
+    if ((status = split_key_path(subkey, parts)) != ERROR_SUCCESS) return status;
+    if (parts.size() > REG_MAX_CREATE_LEVELS || key.depth + parts.size() > REG_MAX_TREE_DEPTH)
+        return ERROR_INVALID_PARAMETER;
+    bool mount_created = false;
+    if ((status = route_to_mount(key, parts, "", mount_created)) != ERROR_SUCCESS) return status;
+    if (!key.hive->writable()) return ERROR_ACCESS_DENIED;
+    std::vector<std::string> paths;
+    std::string path = key.path;
+    for (auto part : parts) paths.push_back(path = child_path(path, fold_name(part)));
+    std::string folded = fold_name(value_name);
+    // The missing keys and the value are one transaction: all of it is kept, or none.
+    return key.hive->write([&](Transaction &t) -> LONG {
+        KeyId id = 0;
+        bool created = false;
+        LONG result = create_path(t, key, parts, paths, "", id, created);
+        if (result != ERROR_SUCCESS) return result;
+        t.put_value(id, folded, value_name, type, static_cast<const BYTE *>(data), size);
+        t.stamp(id, filetime_now());
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteTreeA(HKEY handle, LPCSTR subkey) {
+    Key key;
+    std::shared_ptr<KeyObject> holder;
+    LONG status = resolve_for(handle, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key, holder);
+    if (status != ERROR_SUCCESS) return status;
+    std::vector<std::string_view> parts;
+    if ((status = split_key_path(subkey, parts)) != ERROR_SUCCESS) return status;
+    if (size_t mount = parts_to_mount(key, parts); mount != kNoMount && mount < parts.size()) {
+        // Below the mount the tree is the security hive's alone.
+        if ((status = mount_key(key)) != ERROR_SUCCESS) return status;
+        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(mount));
+    }
+    if (!key.hive->writable()) return ERROR_ACCESS_DENIED;
+    std::string path = key.path;
+    for (auto part : parts) path = child_path(path, fold_name(part));
+    // A tree that holds the mount takes the security hive's keys and values
+    // with it; that hive is emptied first, in a transaction of its own.
+    std::string_view mount_path = kSecurityMountPath;
+    if (holds_security_mount(*key.hive) &&
+        (path.empty() || mount_path == path || (mount_path.starts_with(path) && mount_path[path.size()] == '\\'))) {
+        auto security = security_hive(status);
+        if (!security) return status;
+        status = security->write([](Transaction &t) -> LONG {
+            t.delete_below("");
+            t.delete_values(kRootKey);
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) return status;
+    }
+    // One transaction, by path rather than by a walk: the whole tree goes or
+    // nothing does, and keys damaged into a circle cannot hold it up.
+    return key.hive->write([&](Transaction &t) -> LONG {
+        int64_t now = filetime_now();
+        if (parts.empty()) {
+            // Without a subkey the key stays, emptied of its subkeys and values.
+            if (key.id != kRootKey && !t.key_exists(key.id)) return ERROR_KEY_DELETED;
+            t.delete_below(key.path);
+            t.delete_values(key.id);
+            t.stamp(key.id, now);
+            return ERROR_SUCCESS;
+        }
+        auto row = t.find_key(path);
+        if (!row) return missing(t, key, ERROR_FILE_NOT_FOUND);
+        t.delete_below(row->path);
+        t.delete_key(row->id);
+        size_t cut = path.rfind('\\');
+        auto parent = t.find_key(cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut));
+        if (parent) t.stamp(parent->id, now);
+        return ERROR_SUCCESS;
+    });
+}
+
 LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved, LPSTR class_name,
                    LPDWORD class_length, PFILETIME last_write) {
     if (!name || !name_length || reserved || (class_name && !class_length)) return ERROR_INVALID_PARAMETER;
@@ -411,7 +506,7 @@ LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LP
     if (key.object) cursor = std::unique_lock(key.object->cursor_mutex);
     return key.hive->read([&](Transaction &t) -> LONG {
         bool next = key.object && key.object->subkey_index != ~0u && index == key.object->subkey_index + 1;
-        auto row = next ? t.subkey_after(key.id, key.object->subkey_path) : t.subkey_at(key.id, index);
+        auto row = next ? t.subkey_after(key.id, key.path, key.object->subkey_path) : t.subkey_at(key.id, key.path, index);
         if (!row) return missing(t, key, ERROR_NO_MORE_ITEMS);
         if (row->name.size() + 1 > *name_length) return ERROR_MORE_DATA;
         if (class_name && row->class_name.size() + 1 > *class_length) return ERROR_MORE_DATA;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <new>
 
+#include "advapi32/registry_names.h"
 #include "machine/owned_files.h"
 #include "winerror.h"
 
@@ -23,7 +24,15 @@ namespace {
 constexpr int kApplicationId = 0x51524547;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyMilliseconds = 30000;
-constexpr const char *kWalCheckpointPragma = "PRAGMA wal_autocheckpoint=128";
+// Every process that opens a hive first reads the WAL back to rebuild its
+// index, so the committing writer checkpoints it at this many pages...
+constexpr int kWalCheckpointPages = 128;
+// ...and, when other processes keep that from emptying it (a writer starts
+// the WAL again from its front only while no transaction reads it, which
+// writers side by side rarely allow), past this many the writer waits for
+// those transactions to end, checkpoints all and starts the WAL again.
+constexpr int kWalMostPages = 1024;
+constexpr int kCheckpointAttempts = 200;
 
 struct SqliteFailure {
     int code;
@@ -38,6 +47,9 @@ LONG status_from_sqlite(int code) {
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:
     case SQLITE_SCHEMA:
+    // Our statements are fixed: one that no longer compiles (a table gone)
+    // means the file no longer has a hive's tables.
+    case SQLITE_ERROR:
     case SQLITE_MISMATCH:
     case SQLITE_CONSTRAINT: return ERROR_BADDB;
     case SQLITE_CANTOPEN: return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTOPEN;
@@ -72,6 +84,23 @@ void check(int code) {
     if (code != SQLITE_OK) throw SqliteFailure{code};
 }
 
+// Runs after every commit of a writable connection, with the WAL's length.
+// A checkpoint that cannot finish now leaves the pages to the next commit.
+int after_commit(void *, sqlite3 *db, const char *schema, int pages) {
+    if (pages < kWalCheckpointPages) return SQLITE_OK;
+    if (pages < kWalMostPages) {
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    // Another writer's passive checkpoint holds the checkpoint lock only
+    // briefly, and SQLite does not wait for that lock: try again a while.
+    for (int attempt = 0; attempt < kCheckpointAttempts; ++attempt) {
+        if (sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr) != SQLITE_BUSY) break;
+        Sleep(1);
+    }
+    return SQLITE_OK;
+}
+
 // ---- statements -------------------------------------------------------------------
 
 const char *const kStatementText[] = {
@@ -83,6 +112,8 @@ const char *const kStatementText[] = {
     "DELETE FROM vals WHERE key = ?1",
     "UPDATE keys SET written = ?2 WHERE id = ?1",
     "SELECT written FROM keys WHERE id = ?1",
+    "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE path > ?1 AND path < ?2)",
+    "DELETE FROM keys WHERE path > ?1 AND path < ?2",
     "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
     "INSERT INTO vals(key, folded, name, seq, type, data) VALUES "
@@ -134,6 +165,8 @@ enum Hive::Statement : int {
     kDeleteKeyValues,
     kStamp,
     kWritten,
+    kDeleteValuesBelow,
+    kDeleteKeysBelow,
     kFindValue,
     kUpdateValue,
     kInsertValue,
@@ -245,6 +278,25 @@ void Transaction::delete_key(KeyId id) {
     }
 }
 
+void Transaction::delete_values(KeyId id) {
+    auto *s = hive_.statement(Hive::kDeleteKeyValues);
+    bind_int(s, 1, id);
+    step(s);
+}
+
+void Transaction::delete_below(std::string_view path) {
+    // The paths below P run from "P\" up to "P]", ']' following '\'; below
+    // the root, every path but the root's empty one (0xFF begins no UTF-8).
+    std::string low = path.empty() ? "" : std::string(path) + '\\';
+    std::string high = path.empty() ? "\xFF" : std::string(path) + ']';
+    for (auto which : {Hive::kDeleteValuesBelow, Hive::kDeleteKeysBelow}) {
+        auto *s = hive_.statement(which);
+        bind_text(s, 1, low);
+        bind_text(s, 2, high);
+        step(s);
+    }
+}
+
 void Transaction::stamp(KeyId id, int64_t now) {
     auto *s = hive_.statement(Hive::kStamp);
     bind_int(s, 1, id);
@@ -316,20 +368,38 @@ bool Transaction::delete_value(KeyId key, std::string_view folded) {
     return sqlite3_changes(sqlite3_db_handle(s)) > 0;
 }
 
-std::optional<KeyRow> Transaction::subkey_after(KeyId key, std::string_view path) {
-    auto *s = hive_.statement(Hive::kSubkeyAfter);
-    bind_int(s, 1, key);
-    bind_text(s, 2, path);
-    if (!step(s)) return std::nullopt;
-    return key_row(s);
+namespace {
+
+// A subkey row is the child of `key_path` it claims to be: one non-empty
+// name below it.  Anything else (an empty name, a backslash in the name, a
+// path elsewhere) was written by hand, and a walk that followed it could
+// come back to where it began.
+KeyRow checked_child(KeyRow row, std::string_view key_path) {
+    std::string folded = fold_name(row.name);
+    std::string expected(key_path);
+    if (!expected.empty()) expected += '\\';
+    expected += folded;
+    bool child = !folded.empty() && folded.find('\\') == std::string::npos && row.path == expected;
+    if (!child) throw SqliteFailure{SQLITE_CORRUPT};
+    return row;
 }
 
-std::optional<KeyRow> Transaction::subkey_at(KeyId key, DWORD index) {
+}  // namespace
+
+std::optional<KeyRow> Transaction::subkey_after(KeyId key, std::string_view key_path, std::string_view after) {
+    auto *s = hive_.statement(Hive::kSubkeyAfter);
+    bind_int(s, 1, key);
+    bind_text(s, 2, after);
+    if (!step(s)) return std::nullopt;
+    return checked_child(key_row(s), key_path);
+}
+
+std::optional<KeyRow> Transaction::subkey_at(KeyId key, std::string_view key_path, DWORD index) {
     auto *s = hive_.statement(Hive::kSubkeyAt);
     bind_int(s, 1, key);
     bind_int(s, 2, index);
     if (!step(s)) return std::nullopt;
-    return key_row(s);
+    return checked_child(key_row(s), key_path);
 }
 
 std::optional<ValueView> Transaction::value_after(KeyId key, int64_t seq) {
@@ -461,13 +531,14 @@ LONG Hive::connect() {
         }
     } turn_end{turn};
     try {
+        // Another program's database is left exactly as it is: it is told
+        // apart before the journal mode, which would change its file, is set.
+        if (!ours() && !(writable_ && empty())) return ERROR_BADDB;
         if (writable_) check(sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr));
         // Every commit survives the death of its process at once; the WAL
         // reaches the disk at checkpoints, as Windows flushes hives lazily.
         check(sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
-        // Every process that opens the hive first reads the WAL back to
-        // rebuild its index, so the WAL is checkpointed while still short.
-        if (writable_) check(sqlite3_exec(db_, kWalCheckpointPragma, nullptr, nullptr, nullptr));
+        if (writable_) sqlite3_wal_hook(db_, after_commit, nullptr);
         return prepare_schema();
     } catch (const SqliteFailure &failure) {
         return status_from_sqlite(failure.code);
@@ -485,15 +556,17 @@ int64_t pragma_number(sqlite3 *db, const char *sql) {
 
 }  // namespace
 
+bool Hive::ours() {
+    return pragma_number(db_, "PRAGMA application_id") == kApplicationId &&
+           pragma_number(db_, "PRAGMA user_version") == kSchemaVersion;
+}
+
+bool Hive::empty() {
+    return pragma_number(db_, "PRAGMA application_id") == 0 &&
+           pragma_number(db_, "SELECT count(*) FROM sqlite_master") == 0;
+}
+
 LONG Hive::prepare_schema() {
-    auto ours = [this] {
-        return pragma_number(db_, "PRAGMA application_id") == kApplicationId &&
-               pragma_number(db_, "PRAGMA user_version") == kSchemaVersion;
-    };
-    auto empty = [this] {
-        return pragma_number(db_, "PRAGMA application_id") == 0 &&
-               pragma_number(db_, "SELECT count(*) FROM sqlite_master") == 0;
-    };
     if (ours()) return ERROR_SUCCESS;
     // Anything but a fresh, empty database is somebody else's file, or a
     // damaged hive: it is reported and left as it is.

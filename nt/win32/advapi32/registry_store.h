@@ -59,6 +59,9 @@ public:
     KeyId insert_key(KeyId parent, std::string_view name, std::string_view path, std::string_view class_name,
                      int64_t now);
     void delete_key(KeyId id);
+    // Every key below `path`, with its values; the key at `path` stays.
+    void delete_below(std::string_view path);
+    void delete_values(KeyId id);
     void stamp(KeyId id, int64_t now);
     int64_t written(KeyId id);
 
@@ -68,9 +71,12 @@ public:
     bool delete_value(KeyId key, std::string_view folded);
 
     // Subkeys in order of their folded names, values in order of creation;
-    // the next one after a position, or the one at an index.
-    std::optional<KeyRow> subkey_after(KeyId key, std::string_view path);
-    std::optional<KeyRow> subkey_at(KeyId key, DWORD index);
+    // the next one after a position, or the one at an index.  `key_path` is
+    // the key's own path: a subkey whose row does not extend it by one name
+    // would lead a walk back up or round in a circle, and is reported as a
+    // damaged hive.
+    std::optional<KeyRow> subkey_after(KeyId key, std::string_view key_path, std::string_view after);
+    std::optional<KeyRow> subkey_at(KeyId key, std::string_view key_path, DWORD index);
     std::optional<ValueView> value_after(KeyId key, int64_t seq);
     std::optional<ValueView> value_at(KeyId key, DWORD index);
     KeySummary summary(KeyId key);
@@ -131,6 +137,8 @@ private:
     void disconnect();
     bool wal_present() const;
     LONG prepare_schema();
+    bool ours();   // a hive of this layout
+    bool empty();  // a database with nothing in it yet
     LONG run(bool durable, const std::function<LONG(Transaction &)> &steps);
     void drop_cache();
     void reset_statements();

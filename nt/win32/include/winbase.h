@@ -60,6 +60,14 @@ DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 LPVOID TlsGetValue(DWORD index);
 BOOL TlsSetValue(DWORD index, LPVOID value);
+// Slots whose callback receives the thread's value when the thread ends,
+// whenever the value was stored: even by another exit routine of the thread.
+constexpr DWORD FLS_OUT_OF_INDEXES = 0xFFFFFFFFu;
+typedef void (*PFLS_CALLBACK_FUNCTION)(PVOID value);
+DWORD FlsAlloc(PFLS_CALLBACK_FUNCTION callback);
+BOOL FlsFree(DWORD index);
+PVOID FlsGetValue(DWORD index);
+BOOL FlsSetValue(DWORD index, PVOID value);
 
 // ---- private heaps ------------------------------------------------------------
 constexpr DWORD HEAP_NO_SERIALIZE = 0x00000001;
@@ -201,6 +209,13 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 // ---- console -----------------------------------------------------------------------
 // One keystroke from the console without echo; Enter gives 13, Backspace 8.
 int _getch();
+// The console's input is CreateFileA("CONIN$", ...); its mode says whether
+// Ctrl+C is a signal, whether input comes in lines, and whether it is echoed.
+constexpr DWORD ENABLE_PROCESSED_INPUT = 0x0001;
+constexpr DWORD ENABLE_LINE_INPUT = 0x0002;
+constexpr DWORD ENABLE_ECHO_INPUT = 0x0004;
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL SetConsoleMode(HANDLE console, DWORD mode);
 
 // ---- named mutexes, files and sections ------------------------------------------
 constexpr DWORD SYNCHRONIZE = 0x00100000;

@@ -60,6 +60,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
 LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size);
 LONG RegDeleteValueA(HKEY key, LPCSTR name);
 LONG RegDeleteKeyA(HKEY key, LPCSTR subkey);
+LONG RegSetKeyValueA(HKEY key, LPCSTR subkey, LPCSTR name, DWORD type, LPCVOID data, DWORD size);
+LONG RegDeleteTreeA(HKEY key, LPCSTR subkey);
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved, LPSTR class_name,
                    LPDWORD class_length, PFILETIME last_write);
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved, LPDWORD type,

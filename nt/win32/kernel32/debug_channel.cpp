@@ -1,11 +1,13 @@
 // Delivery of debugger output.  Each text is written with one write(2), so
-// lines from several processes appending to one file never interleave.
+// lines from several processes appending to one file never interleave, and
+// ends a line there, as a debugger shows each message on a line of its own.
 #include "kernel32/debug_channel.h"
 
 #include <fcntl.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -42,12 +44,21 @@ Channel &channel() {
     return *instance;
 }
 
-void write_all(int fd, std::string_view text) {
+// The text as one line: its own line feed, or one more.
+void write_line(int fd, std::string_view text) {
+    std::string ended;
+    if (!text.ends_with('\n')) {
+        ended.reserve(text.size() + 1);
+        ended.append(text).push_back('\n');
+        text = ended;
+    }
+    int saved_errno = errno;  // tracing never changes an outcome
     while (!text.empty()) {
         ssize_t n = write(fd, text.data(), text.size());
-        if (n <= 0) return;
+        if (n <= 0) break;
         text.remove_prefix(static_cast<size_t>(n));
     }
+    errno = saved_errno;
 }
 
 }  // namespace
@@ -67,13 +78,13 @@ extern "C" void OutputDebugStringA(LPCSTR text) {
     case quarn::win32::Sink::none:
         break;
     case quarn::win32::Sink::stderr_stream:
-        quarn::win32::write_all(STDERR_FILENO, line);
+        quarn::win32::write_line(STDERR_FILENO, line);
         break;
     case quarn::win32::Sink::syslog:
         syslog(LOG_DEBUG, "%.*s", static_cast<int>(line.size()), line.data());
         break;
     case quarn::win32::Sink::file:
-        quarn::win32::write_all(c.fd, line);
+        quarn::win32::write_line(c.fd, line);
         break;
     }
 }

@@ -9,12 +9,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
 #include "machine/dos_paths.h"
+#include "kernel32/console_terminal.h"
 #include "machine/owned_files.h"
 #include "kernel32/file_object.h"
 #include "kernel32/host_error.h"
@@ -64,6 +66,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (strcasecmp(name, "CONIN$") == 0) return open_console_input();
     bool writes = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
     bool reads = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA) || !writes;
     flags |= (reads && writes) ? O_RDWR : writes ? O_WRONLY : O_RDONLY;

@@ -22,6 +22,22 @@
 namespace quarn::win32 {
 namespace {
 
+// Gives the first `size` bytes of the file their blocks (growing it when
+// shorter), or the Win32 error of a file system that has no room.
+bool commit_file(int fd, uint64_t file_size, uint64_t size) {
+    int result;
+    do {
+        result = fallocate(fd, 0, 0, static_cast<off_t>(size));
+    } while (result == -1 && errno == EINTR);
+    if (result == 0) return true;
+    // A file system that cannot reserve space still grows the file.
+    if ((errno == EOPNOTSUPP || errno == ENOSYS) &&
+        (size <= file_size || ftruncate(fd, static_cast<off_t>(size)) == 0))
+        return true;
+    fail_with_errno(errno);
+    return false;
+}
+
 // What a named section's namespace file holds: the identity of its file.
 struct SectionRecord {
     uint64_t size;
@@ -117,17 +133,15 @@ std::shared_ptr<Section> new_section(FileObject &file, bool writable, uint64_t s
         SetLastError(ERROR_FILE_INVALID);
         return nullptr;
     }
-    if (size > file_size) {
+    if (size > file_size && !writable) {
         // Windows grows a file to a larger writable section; a read-only one cannot.
-        if (!writable) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
-        if (ftruncate(file.fd(), static_cast<off_t>(size)) == -1) {
-            fail_with_errno(errno);
-            return nullptr;
-        }
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
+    // A committed writable section has its disk space from the start, as on
+    // Windows: a full disk fails here with ERROR_DISK_FULL, where a hole in
+    // a mapped file would otherwise fault the process that first writes it.
+    if (writable && !commit_file(file.fd(), file_size, size)) return nullptr;
     if (entry) {
         SectionRecord record{size, st.st_dev, st.st_ino, {}};
         char resolved[PATH_MAX];

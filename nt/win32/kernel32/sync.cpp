@@ -127,8 +127,10 @@ LONG InterlockedCompareExchange(LONG volatile *target, LONG exchange, LONG compa
 void Sleep(DWORD milliseconds) {
     timespec request{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
+    int saved_errno = errno;  // a signal on the way is no failure of the caller's
     while (nanosleep(&request, &request) == -1 && errno == EINTR) {
     }
+    errno = saved_errno;
 }
 
 // Milliseconds since the machine booted, including time spent suspended.

@@ -4,6 +4,7 @@
 //   chains KEY                creates KEY\<i>\l1\...\l9 for ever, saying "ready" after the first
 //   get KEY NAME              prints the number, or "error <code>"
 //   set KEY NAME NUMBER       sets one number, creating the key; prints "ok" or "error <code>"
+//   blob KEY NAME BYTES       sets BYTES bytes of binary data the same way
 // KEY is under HKLM, or under HKCU when it begins with "HKCU\".
 #include <cstdio>
 #include <cstdlib>
@@ -61,12 +62,13 @@ int get_number(const char *path, const char *name) {
     return 0;
 }
 
-int set_number(const char *path, const char *name, DWORD value) {
+int set_value(const char *path, const char *name, DWORD type, const std::string &data) {
     HKEY key = nullptr;
     HKEY root = root_of(path);
     LONG status = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS)
-        status = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+        status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                                static_cast<DWORD>(data.size()));
     if (key) RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
         std::printf("error %ld\n", static_cast<long>(status));
@@ -83,7 +85,12 @@ int main(int argc, char **argv) {
     if (command == "values" && argc == 5) return write_values(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "chains" && argc == 3) return create_chains(argv[2]);
     if (command == "get" && argc == 4) return get_number(argv[2], argv[3]);
-    if (command == "set" && argc == 5) return set_number(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
-    std::fprintf(stderr, "usage: registry_helper values KEY PREFIX COUNT | chains KEY | get KEY NAME | set KEY NAME NUMBER\n");
+    if (command == "set" && argc == 5) {
+        DWORD number = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
+        return set_value(argv[2], argv[3], REG_DWORD, std::string(reinterpret_cast<const char *>(&number), sizeof number));
+    }
+    if (command == "blob" && argc == 5) return set_value(argv[2], argv[3], REG_BINARY, std::string(std::atoi(argv[4]), 'b'));
+    std::fprintf(stderr, "usage: registry_helper values KEY PREFIX COUNT | chains KEY | get KEY NAME | set KEY NAME NUMBER | "
+                         "blob KEY NAME BYTES\n");
     return 2;
 }

@@ -85,6 +85,7 @@ public:
         if (m_from_unicode.get_status().has_next()) {
             m_from_unicode.next();  // more output from the same UTF-16 chunk
         } else {
+            note_split_character();
             m_to_unicode.next();
             if (m_to_unicode.is_error()) {
                 report_to_unicode_failure(get_input(), get_input_length(), m_to_unicode.get_in_pos());
@@ -112,6 +113,13 @@ private:
     void report_from_unicode_failure() {
         ChunkRef<UChar> units = m_to_unicode.chunk();
         int32_t unit = std::clamp(m_from_unicode.get_in_pos() - 1, 0, std::max(units.length - 1, 0));
+        if (unit == 0 && units.length && U16_IS_TRAIL(units.text[0]) && m_split_lead) {
+            // The character began in the chunk before: its lead unit and bytes were kept.
+            const UChar both[2] = {m_split_lead, units.text[0]};
+            report_charset_to_charset_failure(get_input(), m_split_bytes, both, 2);
+            set_error();
+            return;
+        }
         BegEnd bytes = trace_char(units, m_to_unicode.get_call_start(), unit);
         // A supplementary character fails as a whole: show both of its units.
         int32_t first_unit =
@@ -119,6 +127,16 @@ private:
         report_charset_to_charset_failure(get_input(), bytes, units.text + first_unit,
                                           units.length ? unit - first_unit + 1 : 0);
         set_error();
+    }
+    // A UTF-16 chunk that ends in a lead surrogate leaves its trail to the
+    // next chunk; before that one replaces it, the character's lead and input
+    // bytes are kept for a report.
+    void note_split_character() {
+        ChunkRef<UChar> units = m_to_unicode.chunk();
+        m_split_lead = 0;
+        if (!units.length || !U16_IS_LEAD(units.text[units.length - 1]) || !m_to_unicode.has_more()) return;
+        m_split_lead = units.text[units.length - 1];
+        m_split_bytes = trace_char(units, m_to_unicode.get_call_start(), units.length - 1);
     }
     // Points both sides and the current chunk at this object's own buffers.
     void relink() {
@@ -129,6 +147,8 @@ private:
 
     ToUnicodeIter m_to_unicode;
     FromIter m_from_unicode;
+    UChar m_split_lead = 0;
+    BegEnd m_split_bytes;
 };
 
 // Hands its own copy of the input out unchanged, in chunks of at most

@@ -40,15 +40,14 @@ class ConverterEncoder : public Processor {
 public:
     static constexpr int32_t kChunkSize = 256;
 
-    // Equal names with `allow_pass_through` skip conversion; the charset must still exist.
+    // Equal names with `allow_pass_through` skip conversion and open no
+    // converter, so a charset ICU does not know still goes out under its label.
     ConverterEncoder(const char *from, const char *to, bool allow_pass_through, int32_t chunk_size = kChunkSize) {
         if (!from || !to) {
             set_error();
             return;
         }
         if (allow_pass_through && std::strcmp(from, to) == 0) {
-            i18n::UConverterPtr probe(i18n::open_ucnv_converter(from));
-            if (!probe) set_error();
             m_pass.emplace(chunk_size);
         } else {
             m_convert.emplace(from, to, chunk_size / 3 + 1, chunk_size);

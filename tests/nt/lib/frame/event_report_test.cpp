@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "child_process.h"
 #include "temp_prefix.h"
 
@@ -29,6 +31,25 @@ TEST(EventLog, OneLineWithProgramPidTidAndUser) {
     EXPECT_NE(line.find(", tid: "), std::string::npos);
     EXPECT_NE(line.find(") cache full\n"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), line.size() - 1);
+}
+
+TEST(EventLog, AFailedReportIsTracedOneMessageALine) {
+    quarn::test::TempPrefix prefix;
+    auto trace = prefix.path() / "trace.log";
+    // An event file that cannot be written (a folder) fails the report.
+    auto r = run_child({QUARN_PROBE, "log-event", "1", "disk gone"}, {{"QUARN_PREFIX", prefix.path().string()},
+                                                                       {"QUARN_EVENTLOG", prefix.path().string()},
+                                                                       {"QUARN_TRACE", trace.string()}});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::string text = quarn::test::read_file(trace);
+    std::string prefix_text = "NtUtilX(pid: ";
+    size_t second = text.find('\n') + 1;
+    ASSERT_GT(second, 0u) << text;
+    EXPECT_TRUE(text.starts_with(prefix_text)) << text;
+    EXPECT_NE(text.find("ReportEvent(): 29\n"), std::string::npos) << text;
+    EXPECT_EQ(text.compare(second, prefix_text.size(), prefix_text), 0) << text;
+    EXPECT_TRUE(text.ends_with(") disk gone\n")) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
 }
 
 TEST(EventLog, TypesAndEscapes) {

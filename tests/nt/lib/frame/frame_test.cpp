@@ -1,6 +1,9 @@
 // The library frame: the recursive lock, thread contexts and trace lines.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -79,6 +82,41 @@ TEST(ThreadContext, DestroyClearsTheSlotAndANullContextIsIgnored) {
         ASSERT_NE(second, nullptr);
         EXPECT_NE(second->heap, heap);
     }).join();
+}
+
+// The heap of a context that an exit routine of a thread made, after the
+// library's own thread-exit notification had come.
+HANDLE late_heap = nullptr;
+void make_late_context(void *) { late_heap = nt_thread_context_get()->heap; }
+
+TEST(ThreadContext, OneMadeByAnExitRoutineGoesWithTheThread) {
+    struct LateUser {
+        ~LateUser() { make_late_context(nullptr); }
+    };
+    pthread_key_t key;
+    ASSERT_EQ(pthread_key_create(&key, make_late_context), 0);
+    struct Row {
+        const char *what;
+        std::function<void()> thread;
+    } rows[] = {
+        {"a pthread key destructor", [key] { pthread_setspecific(key, &late_heap); }},
+        {"a thread_local destructor that runs last",
+         [] {
+             thread_local LateUser user;
+             (void)&user;  // made before the context, so destroyed after it
+             nt_thread_context_get();
+         }},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        late_heap = nullptr;
+        std::thread(row.thread).join();
+        ASSERT_NE(late_heap, nullptr);
+        SetLastError(0);
+        EXPECT_EQ(HeapAlloc(late_heap, 0, 16), nullptr);
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    }
+    pthread_key_delete(key);
 }
 
 class TraceLines : public ::testing::Test {

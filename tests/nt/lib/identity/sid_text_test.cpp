@@ -29,7 +29,7 @@ std::string parsed(const char *text) {
         return "<-1>";
     }
     std::string out = text_of(sid);
-    FreeSid(sid);
+    nt_free_sid(sid);
     return out;
 }
 
@@ -125,6 +125,25 @@ TEST(SidToText, AnInvalidSidLeavesTheBufferAndTraces) {
         << lines[0];
     EXPECT_NE(lines[0].find("failed with status=0x539"), std::string::npos) << lines[0];
     EXPECT_EQ(nt_sid_to_str(bad, nullptr, 10), nullptr);
+}
+
+TEST(SidRecords, AnInvalidSidIsTracedByTheCopyIntoTheRecord) {
+    BYTE bad[12] = {2, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // revision 2
+    struct Row {
+        const char *what;
+        bool (*lookup)(PSID);
+    } rows[] = {{"passwd", [](PSID sid) { return nt_getpwsid_sid(sid) != nullptr; }},
+                {"group", [](PSID sid) { return nt_getgrsid_sid(sid) != nullptr; }}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<std::string> lines;
+        quarn::win32::set_debug_listener([&](std::string_view line) { lines.emplace_back(line); });
+        EXPECT_FALSE(row.lookup(bad));
+        quarn::win32::set_debug_listener({});
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find("Call to CopySid() at "), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find("failed with status=0x539"), std::string::npos) << lines[0];
+    }
 }
 
 TEST(SidNameUse, NamesCodesOneToTen) {

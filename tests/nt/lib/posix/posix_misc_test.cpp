@@ -2,7 +2,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "child_process.h"
 #include "nt.h"
@@ -75,6 +81,22 @@ TEST(Times, MillisecondsOfTheProcessAndTheMachine) {
     EXPECT_GE(t.tms_utime, 0);
     EXPECT_EQ(t.tms_utime, t.tms_cutime);
     EXPECT_EQ(t.tms_stime, t.tms_cstime);
+}
+
+TEST(Sleep, ASignalOnTheWayLeavesErrnoAlone) {
+    struct sigaction quiet {}, before{};
+    quiet.sa_handler = [](int) {};
+    ASSERT_EQ(sigaction(SIGUSR1, &quiet, &before), 0);
+    pthread_t sleeper = pthread_self();
+    std::thread poke([sleeper] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pthread_kill(sleeper, SIGUSR1);
+    });
+    errno = 0;
+    EXPECT_EQ(nt_sleep(1), 0u);
+    EXPECT_EQ(errno, 0);
+    poke.join();
+    sigaction(SIGUSR1, &before, nullptr);
 }
 
 TEST(Uname, NtFields) {

@@ -151,3 +151,37 @@ TEST(CommonKey, ItsLastWriteTimeIsReadEvenWithALongClassName) {
 }
 
 }  // namespace
+
+TEST(NullPointers, AreRefusedWhereTheHeaderSaysTheyMayNotBeNull) {
+    DWORD one = 1;
+    EXPECT_EQ(ntregy_create_value(HKEY_LOCAL_MACHINE, "Nulls", "v", &one, sizeof one, REG_DWORD, nullptr),
+              ERROR_INVALID_PARAMETER);
+    HKEY key = nullptr;
+    EXPECT_EQ(ntregy_get_handle(HKEY_LOCAL_MACHINE, "Nulls", KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ntregy_get_value(HKEY_LOCAL_MACHINE, "Software", nullptr, nullptr, 0, nullptr), ERROR_INVALID_PARAMETER);
+
+    ASSERT_EQ(ntregy_set_app_geometry("NullApp", 1, 2, 3, 4, nullptr), ERROR_SUCCESS);
+    LONG x = 0xdeadbeef, y = 0xdeadbeef, width = 0xdeadbeef, height = 0xdeadbeef;
+    struct Row {
+        const char *what;
+        LONG *x, *y, *width, *height;
+    } rows[] = {{"x", nullptr, &y, &width, &height},
+                {"y", &x, nullptr, &width, &height},
+                {"width", &x, &y, nullptr, &height},
+                {"height", &x, &y, &width, nullptr}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(ntregy_get_app_geometry("NullApp", row.x, row.y, row.width, row.height, nullptr),
+                  ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(x, static_cast<LONG>(0xdeadbeef));
+    }
+    EXPECT_EQ(ntregy_get_app_geometry("NullApp", &x, &y, &width, &height, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(height, 4);
+
+    char buffer[8];
+    EXPECT_EQ(ntregy_get_app_param(nullptr, "v", sizeof buffer, buffer, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ntregy_set_app_param(nullptr, "v", REG_DWORD, &one, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ntregy_set_app_param("NullApp", "v", REG_SZ, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(ntregy_get_kelfs_datatype(25), static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(ntregy_set_kelfs_param(25, 0, nullptr), ERROR_INVALID_PARAMETER);
+}

@@ -164,13 +164,18 @@ TEST(UserLists, AMissingListStartsEmptyAndAFullOneIsLeftAlone) {
     EXPECT_EQ(read_string(19), "error 2");
 }
 
-TEST(UserLists, AListThatCannotBeReadIsNeverOverwritten) {
+TEST(UserLists, AVobListThatCannotBeReadIsNeverOverwrittenAndARecentOneCountsAsEmpty) {
     std::string huge(9000, 'h');  // longer than any list this library writes
     write_string(19, huge.c_str());
     ntregy_add_persistent_vob("new");
     char buffer[9100] = {};
     ASSERT_EQ(ntregy_get_param(19, sizeof buffer - 1, buffer, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(std::string(buffer), huge);
+    write_string(20, huge.c_str());
+    ntregy_add_to_recent_views("t1");
+    EXPECT_EQ(read_string(20), "t1");
+    ntregy_add_to_recent_views("t2");
+    EXPECT_EQ(read_string(20), "t2,t1");
 }
 
 TEST(UserLists, RecentViewsKeepTheNewestFirstUpToTheMaximum) {

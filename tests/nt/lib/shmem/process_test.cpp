@@ -17,6 +17,7 @@
 #include "ntregy.h"
 #include "shmem/phash_table.h"
 #include "shmem/shmem_area.h"
+#include "small_tmpfs.h"
 #include "temp_prefix.h"
 #include "win32.h"
 
@@ -149,11 +150,9 @@ TEST_F(ShmemProcesses, DamagedOrTruncatedFilesAreReportedAndLeftAlone) {
         {"head magic", [](const std::filesystem::path &f) { patch_file(f, 0, "XXsh", 4); }},
         {"tail magic", [](const std::filesystem::path &f) { patch_file(f, 608, "mem3", 4); }},
         {"version", [](const std::filesystem::path &f) { int32_t v = 2; patch_file(f, 4, &v, 4); }},
-        {"maximum", [](const std::filesystem::path &f) { int32_t v = 25; patch_file(f, 16, &v, 4); }},
         {"count", [](const std::filesystem::path &f) { int32_t v = 30; patch_file(f, 20, &v, 4); }},
         {"used", [](const std::filesystem::path &f) { uint32_t v = 0x7FFFFFFF; patch_file(f, 604, &v, 4); }},
         {"entry outside", [](const std::filesystem::path &f) { uint32_t v = 0x10000000; patch_file(f, 40, &v, 4); }},
-        {"another size", [](const std::filesystem::path &f) { uint32_t v = 4194920; patch_file(f, 600, &v, 4); }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -172,19 +171,64 @@ TEST_F(ShmemProcesses, DamagedOrTruncatedFilesAreReportedAndLeftAlone) {
     }
 }
 
-TEST_F(ShmemProcesses, HeaderOfAnotherSizeIsReinitialisedAfterARestart) {
+TEST_F(ShmemProcesses, AnAreaOfAnotherLayoutIsReinitialisedByItsFirstOpener) {
+    struct Row {
+        const char *what;
+        DWORD made_with, opened_with;  // ShmemTotalAreaSize, 0 for none
+        void (*change)(const std::filesystem::path &);
+    } rows[] = {
+        {"a smaller setting", 0x400000, 0, nullptr},
+        {"a larger setting", 0, 0x400000, nullptr},
+        {"another maximum", 0, 0, [](const std::filesystem::path &f) { int32_t v = 25; patch_file(f, 16, &v, 4); }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove(global_area_file());
+        if (row.made_with) set_area_capacity(row.made_with);
+        make_area_with_one_subarea();
+        ntregy_del_param(45, nullptr);
+        if (row.opened_with) set_area_capacity(row.opened_with);
+        if (row.change) row.change(global_area_file());
+        auto opened = helper({"area-count", "1"});
+        EXPECT_EQ(opened.out, "0 0\n") << opened.err;
+        EXPECT_EQ(opened.err, "");
+        std::string bytes = area_file_bytes();
+        EXPECT_EQ(field_at<int32_t>(bytes, 16), 24);
+        EXPECT_EQ(field_at<uint32_t>(bytes, 600), (row.opened_with ? row.opened_with : 0x300000u) + 616);
+        EXPECT_GE(bytes.size(), field_at<uint32_t>(bytes, 600));
+        // What lies past a smaller area in a longer file is never read.
+        EXPECT_EQ(helper({"subarea", "1", "1", "64"}).out, "1 64\n");
+        EXPECT_EQ(helper({"area-count", "1"}).out, "1 0\n");
+        ntregy_del_param(45, nullptr);
+    }
+}
+
+TEST_F(ShmemProcesses, ALiveAreaOfAnotherSizeIsRefused) {
+    LiveChild keeper(shmem_helper({"hold-area", "1"}));
+    ASSERT_FALSE(keeper.read_line().empty());
+    keeper.read_line();
+    ASSERT_EQ(keeper.read_line(), "ready");
     set_area_capacity(0x400000);
-    make_area_with_one_subarea();
-    ntregy_del_param(45, nullptr);
     auto refused = helper({"area-count", "1"});
+    ntregy_del_param(45, nullptr);
     EXPECT_EQ(refused.out, "no-area\n");
     EXPECT_NE(refused.err.find("Data integrity check failed"), std::string::npos);
-    int64_t before_start = machine_start_time() - 60;
-    patch_file(global_area_file(), 8, &before_start, sizeof before_start);
-    EXPECT_EQ(helper({"area-count", "1"}).out, "0 0\n");
-    // The file keeps its old length; what lies past the area is never read.
-    EXPECT_EQ(helper({"subarea", "1", "1", "64"}).out, "1 64\n");
-    EXPECT_EQ(helper({"area-count", "1"}).out, "1 0\n");
+}
+
+TEST_F(ShmemProcesses, AFullDiskFailsACreationAndKeepsAnAreaThatIsThere) {
+    // Room for one area (3 MiB and its header) and little more.
+    SmallTmpfs disk(global_area_file().parent_path(), 4 << 20);
+    if (!disk.mounted()) GTEST_SKIP() << disk.refusal();
+    make_area_with_one_subarea();
+    disk.fill();
+    auto kept = helper({"area-count", "1"});
+    EXPECT_EQ(kept.out, "1 0\n") << kept.err;
+    // A new area has no room: the opener fails, it is not killed by a fault.
+    std::filesystem::remove(global_area_file());
+    disk.fill();
+    auto created = helper({"area-count", "1"});
+    EXPECT_EQ(created.signal, 0);
+    EXPECT_EQ(created.out, "no-area\n");
 }
 
 TEST_F(ShmemProcesses, DebuggingCopyIsReadOnly) {

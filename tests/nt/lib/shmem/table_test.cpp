@@ -519,6 +519,19 @@ TEST_F(PhashTable, ExceptionFromTheCallersFunctionsReleasesTheLock) {
     shmem_lock_wait_ms = saved_wait;
 }
 
+TEST_F(PhashTable, ASubAreaWithABucketCountAndNoMagicsIsLeftAlone) {
+    phash_table *t = open(77, 8);
+    ASSERT_NE(t, nullptr);
+    std::memcpy(t->header->head_magic, "none", 4);
+    std::memcpy(t->header->tail_magic, "none", 4);
+    std::string before(reinterpret_cast<const char *>(t->header), kPhashHeaderSize);
+    GUID uuid = test_uuid(77);
+    phash_table *again = reinterpret_cast<phash_table *>(0xdeadbeef);
+    EXPECT_EQ(phash_create(&uuid, 8, 4, 4, phash_int_hash_fn, phash_int_keycmp_fn, "x", PHASH_FLAG_GLOBAL, &again), 0);
+    EXPECT_EQ(again, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(t->header), kPhashHeaderSize), before);
+}
+
 TEST_F(PhashTable, ExistingTableOfAnotherShapeIsRefused) {
     ASSERT_NE(open(1, 8), nullptr);
     GUID uuid = test_uuid(1);

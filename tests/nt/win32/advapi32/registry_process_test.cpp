@@ -7,12 +7,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "child_process.h"
 #include "live_child.h"
 #include "advapi32/registry_store.h"
+#include "small_tmpfs.h"
 #include "temp_prefix.h"
 #include "win32.h"
 
@@ -66,6 +69,37 @@ TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
     // Each process reads what another wrote.
     auto answer = run_child(helper({"get", "Shared", "w0-77"}));
     EXPECT_EQ(answer.out, "77\n");
+}
+
+TEST(RegistryProcesses, TheWalStaysBoundedUnderWritersSideBySide) {
+    quarn::test::TempPrefix prefix;
+    std::map<std::string, std::optional<std::string>> in_prefix{{"QUARN_PREFIX", prefix.path().string()}};
+    ASSERT_EQ(run_child(helper({"values", "Busy", "first", "1"}), in_prefix).exit_code, 0);
+    std::vector<pid_t> children;
+    for (int w = 0; w < 4; ++w) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("QUARN_PREFIX", prefix.path().c_str(), 1);
+            auto argv = helper({"values", "Busy", "w" + std::to_string(w) + "-", "2000"});
+            std::vector<char *> raw;
+            for (auto &a : argv) raw.push_back(a.data());
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // The WAL file keeps the largest length it ever had: about 1,024 pages
+    // of 4 KiB, where without a bound four writers leave 100 MB and more.
+    auto wal = prefix.path() / "registry" / "machine.db-wal";
+    EXPECT_LT(std::filesystem::file_size(wal), 8u << 20);
+    EXPECT_EQ(run_child(helper({"get", "Busy", "w3-1999"}), in_prefix).out, "1999\n");
 }
 
 TEST(RegistryProcesses, AnswersReadBeforeAnotherProcessWritesAreNotReusedAfter) {
@@ -217,7 +251,14 @@ TEST_F(DamagedHive, AnotherProgramsDatabaseIsNotTakenForAHive) {
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE other(x); INSERT INTO other VALUES (1)", nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
+    std::string before = quarn::test::read_file(hive_file());
     EXPECT_EQ(get_in_prefix().out, "error 1009\n");
+    EXPECT_EQ(run_child(helper({"set", "Any", "thing", "1"}), {{"QUARN_PREFIX", prefix_.path().string()}}).out,
+              "error 1009\n");
+    // Never changed: still in its own journal mode, and no WAL files beside it.
+    EXPECT_EQ(quarn::test::read_file(hive_file()), before);
+    EXPECT_FALSE(std::filesystem::exists(hive_file().string() + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(hive_file().string() + "-shm"));
 }
 
 TEST_F(DamagedHive, DamagedPagesAreReportedNotCrashedOn) {
@@ -240,6 +281,29 @@ TEST_F(DamagedHive, DamagedPagesAreReportedNotCrashedOn) {
     EXPECT_EQ(answer.signal, 0);
     EXPECT_NE(answer.out, "10\n");
     EXPECT_TRUE(answer.out == "error 1009\n" || answer.out == "error 2\n") << answer.out;
+}
+
+TEST(RegistryDisk, AWriteOnAFullDiskFailsAndLosesNothing) {
+    quarn::test::TempPrefix prefix;
+    quarn::test::SmallTmpfs disk(prefix.path() / "registry", 1 << 20);
+    if (!disk.mounted()) GTEST_SKIP() << disk.refusal();
+    std::map<std::string, std::optional<std::string>> in_prefix{{"QUARN_PREFIX", prefix.path().string()}};
+    ASSERT_EQ(run_child(helper({"values", "Kept", "v", "50"}), in_prefix).exit_code, 0);
+    disk.fill();
+    // More than the WAL already holds: it must grow, and cannot.
+    auto full = run_child(helper({"blob", "Kept", "large", "600000"}), in_prefix);
+    EXPECT_EQ(full.out, "error 112\n");  // ERROR_DISK_FULL
+    EXPECT_EQ(run_child(helper({"get", "Kept", "v49"}), in_prefix).out, "49\n");
+    EXPECT_EQ(run_child(helper({"get", "Kept", "large"}), in_prefix).out, "error 2\n");
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((prefix.path() / "registry" / "machine.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt *check = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)), "ok");
+    sqlite3_finalize(check);
+    sqlite3_close(db);
 }
 
 }  // namespace

@@ -299,6 +299,52 @@ TEST_F(Registry, WindowsLimitsOnNamesAndDepthAreEnforced) {
     RegCloseKey(current);
 }
 
+TEST_F(Registry, SetKeyValueCreatesTheMissingKeysWithTheValue) {
+    DWORD seven = 7;
+    ASSERT_EQ(RegSetKeyValueA(key_, "new\\deeper", "n", REG_DWORD, &seven, sizeof seven), ERROR_SUCCESS);
+    HKEY deeper = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key_, "NEW\\Deeper", 0, KEY_READ, &deeper), ERROR_SUCCESS);
+    DWORD value = kPoison, size = sizeof value, type = kPoison;
+    EXPECT_EQ(RegQueryValueExA(deeper, "N", nullptr, &type, reinterpret_cast<BYTE *>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    RegCloseKey(deeper);
+    // Without a subkey the value goes on the key itself; the handle needs KEY_SET_VALUE.
+    EXPECT_EQ(RegSetKeyValueA(key_, nullptr, "own", REG_DWORD, &seven, sizeof seven), ERROR_SUCCESS);
+    EXPECT_EQ(value_names(key_), std::vector<std::string>{"own"});
+    HKEY reader = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key_, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetKeyValueA(reader, "other", "n", REG_DWORD, &seven, sizeof seven), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegSetKeyValueA(key_, "other", "n", REG_DWORD, nullptr, 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(subkeys(key_), std::vector<std::string>{"new"});
+    RegCloseKey(reader);
+}
+
+TEST_F(Registry, DeleteTreeTakesAKeyWithEverythingBelowOrEmptiesOne) {
+    for (const char *path : {"tree\\a\\deep", "tree\\b", "treetop"}) RegCloseKey(create(key_, path));
+    HKEY tree = create(key_, "tree");
+    set_dword(tree, "v", 1);
+    RegCloseKey(tree);
+    EXPECT_EQ(RegDeleteTreeA(key_, "TREE"), ERROR_SUCCESS);
+    // A sibling whose name begins the same is not below it.
+    EXPECT_EQ(subkeys(key_), std::vector<std::string>{"treetop"});
+    EXPECT_EQ(RegDeleteTreeA(key_, "tree"), ERROR_FILE_NOT_FOUND);
+
+    HKEY top = create(key_, "treetop\\x");
+    RegCloseKey(top);
+    top = create(key_, "treetop");
+    set_dword(top, "kept?", 1);
+    EXPECT_EQ(RegDeleteTreeA(top, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(subkeys(top), std::vector<std::string>{});
+    EXPECT_EQ(value_names(top), std::vector<std::string>{});
+    EXPECT_EQ(subkeys(key_), std::vector<std::string>{"treetop"});
+    HKEY reader = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key_, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeA(reader, "treetop"), ERROR_ACCESS_DENIED);
+    RegCloseKey(reader);
+    RegCloseKey(top);
+}
+
 TEST_F(Registry, WritesStampTheKeysTheyChange) {
     auto written = [](HKEY key) {
         FILETIME time{0, 0};
