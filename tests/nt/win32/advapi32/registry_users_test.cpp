@@ -196,6 +196,32 @@ TEST_F(SharedPrefix, OnlyAdministratorsReadTheSecurityKeyOfTheCommonKey) {
     }
 }
 
+// The tool writes a key and its value in one call and deletes whole trees:
+// both reach the Security key's own hive, never the machine hive.
+TEST_F(SharedPrefix, TheToolsOneCallWritesAndTreeDeletesKeepTheSecurityKeyApart) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const std::string security = "Software\\Quarn\\Zendrel\\CurrentVersion\\Security";
+    auto reg = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {QUARN_TOOL, "reg"});
+        return run_child(arguments, environment());
+    };
+    ASSERT_EQ(setup().exit_code, 0);
+    ASSERT_EQ(reg({"add", "HKLM\\" + security + "\\Inner", "/v", "Pin", "/t", "REG_DWORD", "/d", "77", "/f"}).exit_code,
+              0);
+    EXPECT_EQ(as_root({"get", security + "\\Inner", "Pin"}).out, "77\n");
+    EXPECT_EQ(as_user(kNobody, {"get", security + "\\Inner", "Pin"}).out, "error 5\n");
+    fs::path registry = prefix_.path() / "registry";
+    for (const char *file : {"machine.db", "machine.db-wal"}) {
+        SCOPED_TRACE(file);
+        std::string bytes = fs::exists(registry / file) ? read_file(registry / file) : "";
+        EXPECT_EQ(bytes.find("Inner"), std::string::npos);
+    }
+    ASSERT_EQ(reg({"delete", "HKLM\\Software\\Quarn", "/f"}).exit_code, 0);
+    EXPECT_EQ(as_root({"get", security + "\\Inner", "Pin"}).out, "error 2\n");
+    ASSERT_EQ(as_root({"set", security, "Fresh", "1"}).out, "ok\n");
+    EXPECT_EQ(as_root({"get", security + "\\Inner", "Pin"}).out, "error 2\n");
+}
+
 TEST_F(SharedPrefix, EveryUserReadsTheMachineHiveWithoutItsWalAndIndex) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "7"}).out, "ok\n");
