@@ -90,6 +90,8 @@ DriveRoots drive_roots(const Machine &machine) {
 
 }  // namespace
 
+std::map<char, fs::path> drive_table(const Machine &machine) { return drive_roots(machine); }
+
 std::optional<std::string> unix_to_dos_path(const Machine &machine, const std::string &unix_path) {
     std::error_code ec;
     fs::path path = fs::weakly_canonical(fs::absolute(unix_path, ec), ec);
