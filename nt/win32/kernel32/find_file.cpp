@@ -109,30 +109,50 @@ bool fill(Data &data, const std::u16string &name, const FileFacts &facts) {
     return true;
 }
 
+// A name without wildcards: that one entry, without reading the directory.
+template <typename Data, typename Char>
+HANDLE find_one(const std::string &directory, std::u16string name, Data *data) {
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
+    FileFacts facts;
+    if (name.empty() || !file_facts(-1, directory + "/" + utf16_to_utf8(name), facts)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!fill<Data, Char>(*data, name, facts)) return INVALID_HANDLE_VALUE;
+    return make_handle(std::make_shared<FindObject>(directory, name, true, nullptr));
+}
+
 template <typename Data, typename Char>
 HANDLE find_first(const Char *pattern, Data *data) {
     if (!pattern || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    auto full = full_dos_path(utf8_to_utf16(utf8_of(pattern)));
-    if (!full) return INVALID_HANDLE_VALUE;
-    size_t slash = full->find_last_of(u"\\/");
-    if (slash == std::u16string::npos || slash + 1 == full->size()) {
+    // The last component is taken as written: folding would drop the final
+    // dot of "*." that asks for names without an extension.
+    std::u16string given = utf8_to_utf16(utf8_of(pattern));
+    size_t slash = given.find_last_of(u"\\/");
+    size_t drive = given.size() >= 2 && given[1] == u':' ? 2 : 0;
+    size_t start = slash == std::u16string::npos ? drive : slash + 1;
+    std::u16string last = given.substr(start);
+    if (last.empty() || last == u"." || last == u"..") {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    std::u16string last = full->substr(slash + 1);
-    std::u16string folder = full->substr(0, slash + 1);
-    auto directory = unix_path_of_dos(folder);
-    if (!directory || !unix_path_of_dos(*full, PathTail::pattern)) return INVALID_HANDLE_VALUE;
+    std::u16string written_folder = start ? given.substr(0, start) : u".";
+    auto folder = full_dos_path(written_folder);
+    if (!folder) return INVALID_HANDLE_VALUE;
+    if (folder->back() != u'\\') *folder += u'\\';
+    auto directory = unix_path_of_dos(*folder);
+    if (!directory || !unix_path_of_dos(*folder + last, PathTail::pattern)) return INVALID_HANDLE_VALUE;
+    if (last.find_first_of(u"*?") == std::u16string::npos) return find_one<Data, Char>(*directory, last, data);
     std::unique_ptr<DIR, DirCloser> dir(opendir(directory->c_str()));
     if (!dir) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(errno));
         return INVALID_HANDLE_VALUE;
     }
     // A root is "X:\" or "\\?\X:\": nothing above it to name with "..".
-    std::u16string_view bare = folder;
+    std::u16string_view bare = *folder;
     if (bare.starts_with(u"\\\\?\\") || bare.starts_with(u"\\\\.\\")) bare.remove_prefix(4);
     bool root = bare.size() == 3;
     auto find = std::make_shared<FindObject>(*directory, last, root, std::move(dir));
