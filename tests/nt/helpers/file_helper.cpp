@@ -3,7 +3,9 @@
 //   file_helper hold DOSPATH ACCESS SHARE MILLISECONDS   CreateFileW; ACCESS and SHARE
 //                                                       are letters of "rwd" or "-"
 //   file_helper open PATH MILLISECONDS                   unix_nt_open for reading
-// It prints "held" once the file is open (or "error N"), then waits the
+//   file_helper wide PATH                                prints nt_get_wide_path of PATH, or
+//                                                       "fail <last error> <errno>"
+// hold and open print "held" once the file is open (or "error N"), then waits the
 // given time (0: until it is killed) and exits.
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "nt.h"
 #include "ntposix.h"
 #include "winnls.h"
 #include "advapi.h"
@@ -64,6 +67,15 @@ int main(int argc, char **argv) {
             return 1;
         }
         return hold_for(argv[3]);
+    }
+    if (argc == 3 && !std::strcmp(argv[1], "wide")) {
+        char16_t wide[1024];
+        if (nt_get_wide_path(argv[2], wide, sizeof wide) != 0) {
+            std::printf("fail %u %d\n", static_cast<unsigned>(GetLastError()), errno);
+            return 1;
+        }
+        std::printf("%s\n", quarn::win32::utf16_to_utf8(wide).c_str());
+        return 0;
     }
     std::fprintf(stderr, "usage: file_helper hold DOSPATH ACCESS SHARE MS | open PATH MS\n");
     return 2;
