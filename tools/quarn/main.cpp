@@ -22,6 +22,8 @@ int main(int argc, char **argv) {
     add_charset_command(app);
     add_cache_command(app);
     add_identity_commands(app);
+    add_path_command(app);
+    add_ls_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {
