@@ -2,6 +2,7 @@
 // unix_nt_utimes and unix_nt_utime.
 #include "posix/file_times.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
@@ -29,17 +30,24 @@ int fail_with_doserrno() {
 }  // namespace
 
 bool stores_local_times(const WCHAR *wide_path) {
-    WCHAR root[8] = {};
     // Only drive paths have a volume to ask: "\\?\X:\".
     if (std::char_traits<char16_t>::compare(wide_path, u"\\\\?\\", 4) != 0 || !wide_path[4] || wide_path[5] != u':')
         return false;
-    std::char_traits<char16_t>::copy(root, wide_path, 6);
-    root[6] = u'\\';
+    char16_t letter = wide_path[4] >= u'a' && wide_path[4] <= u'z' ? wide_path[4] - 32 : wide_path[4];
+    if (letter < u'A' || letter > u'Z') return false;
+    // A volume's file system is asked once per drive and process, as its times are read often.
+    static std::atomic<int> known[26];  // 0 not asked, 1 UTC, 2 local
+    std::atomic<int> &answer = known[letter - u'A'];
+    if (int kept = answer.load(std::memory_order_relaxed)) return kept == 2;
+    WCHAR root[] = {letter, u':', u'\\', 0};
     WCHAR file_system[16];
-    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, file_system, 16)) return false;
-    std::u16string_view name(file_system);
-    if (name.starts_with(u"FAT")) return true;
-    return name == u"CDFS" && (nt_osinfo() & (NT_OS_NT3 | NT_OS_NT4));
+    bool local = false;
+    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, file_system, 16)) {
+        std::u16string_view name(file_system);
+        local = name.starts_with(u"FAT") || (name == u"CDFS" && (nt_osinfo() & (NT_OS_NT3 | NT_OS_NT4)));
+        answer.store(local ? 2 : 1, std::memory_order_relaxed);
+    }
+    return local;
 }
 
 int64_t daylight_correction(const FILETIME &time) {

@@ -19,17 +19,6 @@
 namespace quarn::win32 {
 namespace {
 
-int open_flags(DWORD disposition) {
-    switch (disposition) {
-    case CREATE_NEW: return O_CREAT | O_EXCL;
-    case CREATE_ALWAYS: return O_CREAT | O_TRUNC;
-    case OPEN_EXISTING: return 0;
-    case OPEN_ALWAYS: return O_CREAT;
-    case TRUNCATE_EXISTING: return O_TRUNC;
-    default: return -1;
-    }
-}
-
 int open_retrying(const std::string &path, int flags, mode_t mode) {
     int fd;
     do {
@@ -38,74 +27,80 @@ int open_retrying(const std::string &path, int flags, mode_t mode) {
     return fd;
 }
 
+// Opens `path` for `data` (O_RDONLY, O_WRONLY, O_RDWR or O_PATH) under the
+// disposition's creation rule, telling whether the file was created; -1 with
+// errno set.  Truncation is left to the caller, after the share check.
+int open_disposed(const std::string &path, int data, DWORD disposition, mode_t mode, bool &created) {
+    created = false;
+    if (disposition == CREATE_NEW) {
+        created = true;
+        return open_retrying(path, data | O_CREAT | O_EXCL, mode);
+    }
+    for (;;) {
+        int fd = open_retrying(path, data, 0);
+        if (fd != -1 || errno != ENOENT || disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return fd;
+        fd = open_retrying(path, (data == O_PATH ? O_RDONLY : data) | O_CREAT | O_EXCL, mode);
+        if (fd != -1 || errno != EEXIST) {
+            created = fd != -1;
+            return fd;
+        }
+        // Someone else created it meanwhile: open theirs.
+    }
+}
+
 HANDLE open_file(const std::string &path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES security,
                  DWORD disposition, DWORD flags_and_attributes) {
-    int flags = open_flags(disposition);
-    if (flags == -1) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     ShareAccess wanted = share_access_of(access);
-    bool writes = wanted.write;
-    bool reads = wanted.read;
-    struct stat st {};
-    bool existed = ::stat(path.c_str(), &st) == 0;
-    bool directory = existed && S_ISDIR(st.st_mode);
-    if (directory && (!(flags_and_attributes & FILE_FLAG_BACKUP_SEMANTICS) || writes || (flags & O_TRUNC))) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (existed && !directory && writes && !(st.st_mode & S_IWUSR)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (existed && (flags & O_TRUNC) && !directory) writes = true;
-    if (directory) flags = 0;
-    // A handle without data access still holds its share modes, which needs
-    // a descriptor that can lock; opens for attributes alone get O_PATH.
-    int data = (reads && writes) ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+    bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    bool writes = wanted.write || truncates;
+    if (truncates) wanted.write = true;
+    // An open without data access takes an O_PATH descriptor, which needs no
+    // permission on the file; one that holds share modes needs a real one.
+    int data = (wanted.read && writes) ? O_RDWR : writes ? O_WRONLY : (wanted.any() ? O_RDONLY : O_PATH);
     mode_t mode = mode_from_security(security, 0666);
-    if (flags & O_CREAT && flags_and_attributes & FILE_ATTRIBUTE_READONLY) mode &= ~0222;
-    int fd = open_retrying(path, flags | data, mode);
-    if (fd == -1 && errno == EACCES && !reads && !writes && !(flags & O_CREAT)) fd = open_retrying(path, O_PATH, 0);
+    if (flags_and_attributes & FILE_ATTRIBUTE_READONLY) mode &= ~0222;
+    bool created = false;
+    int fd = open_disposed(path, data, disposition, mode, created);
+    if (fd == -1 && errno == EACCES && data == O_RDONLY && !wanted.read) {
+        // Delete access alone: the share modes are held without reading the file.
+        data = O_PATH;
+        fd = open_disposed(path, data, disposition, mode, created);
+    }
     if (fd == -1) {
         SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : win32_error_from_errno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    if (!existed && security) fchmod(fd, mode);
-    if (fstat(fd, &st) == -1) {
-        DWORD error = win32_error_from_errno(errno);
+    auto refuse = [&](DWORD error) {
         ::close(fd);
+        if (created) ::unlink(path.c_str());
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
-    }
+    };
+    struct stat st {};
+    if (fstat(fd, &st) == -1) return refuse(win32_error_from_errno(errno));
+    if (created && security) fchmod(fd, mode);
+    bool directory = S_ISDIR(st.st_mode);
+    if (directory && (!(flags_and_attributes & FILE_FLAG_BACKUP_SEMANTICS) || writes))
+        return refuse(ERROR_ACCESS_DENIED);
+    // A read-only file is written by nobody, administrators included.
+    if (!created && !directory && writes && !(st.st_mode & S_IWUSR)) return refuse(ERROR_ACCESS_DENIED);
     std::unique_ptr<ShareHold> share;
-    if (wanted.any() || (flags & O_TRUNC)) {
-        if (flags & O_TRUNC) wanted.write = true;
+    if (wanted.any() && data != O_PATH) {
         share = ShareHold::take(st.st_dev, st.st_ino, wanted, share_mode);
-        if (!share) {
-            DWORD error = GetLastError();
-            ::close(fd);
-            if (!existed) ::unlink(path.c_str());
-            SetLastError(error);
-            return INVALID_HANDLE_VALUE;
-        }
+        if (!share) return refuse(GetLastError());
     }
-    if ((flags & O_TRUNC) && ftruncate(fd, 0) == -1) {
-        DWORD error = win32_error_from_errno(errno);
-        ::close(fd);
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (truncates && !created && st.st_size != 0 && ftruncate(fd, 0) == -1) return refuse(win32_error_from_errno(errno));
     try {
-        HANDLE handle = make_handle(std::make_shared<FileObject>(fd, writes, path, std::move(share)));
-        bool reports_existing = existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
+        HANDLE handle = make_handle(std::make_shared<FileObject>(fd, writes, path, std::move(share), data == O_PATH));
+        bool reports_existing = !created && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
         SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
         return handle;
     } catch (const std::bad_alloc &) {
-        ::close(fd);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
+        return refuse(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

@@ -22,11 +22,11 @@ namespace {
 constexpr char kDosAttributeName[] = "user.DOSATTRIB";
 constexpr uint64_t kEpochDifference = 116444736000000000ull;
 
+// `fd` -1 reads the attribute by name (an O_PATH descriptor cannot read it).
 DWORD stored_attributes(int fd, const std::string &path) {
     char text[64];
-    ssize_t n = fd >= 0 && fcntl(fd, F_GETFL) != -1 && !(fcntl(fd, F_GETFL) & O_PATH)
-                    ? fgetxattr(fd, kDosAttributeName, text, sizeof text - 1)
-                    : getxattr(path.c_str(), kDosAttributeName, text, sizeof text - 1);
+    ssize_t n = fd >= 0 ? fgetxattr(fd, kDosAttributeName, text, sizeof text - 1)
+                        : getxattr(path.c_str(), kDosAttributeName, text, sizeof text - 1);
     if (n <= 2) return 0;
     text[n] = '\0';
     if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
@@ -58,14 +58,13 @@ DWORD attributes_of(const struct stat &st, int fd, const std::string &path) {
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-bool file_facts(int fd, const std::string &path, FileFacts &facts) {
-    struct statx sx {};
-    int rc = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx)
-                     : statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx);
-    if (rc == -1) return fail_with_errno(errno);
+namespace {
+
+bool facts_of(int statx_result, const struct statx &sx, int xattr_fd, const std::string &path, FileFacts &facts) {
+    if (statx_result == -1) return fail_with_errno(errno);
     struct stat st {};
     st.st_mode = sx.stx_mode;
-    facts.attributes = attributes_of(st, fd, path);
+    facts.attributes = attributes_of(st, xattr_fd, path);
     auto time_of = [](const statx_timestamp &t) { return file_time_of(t.tv_sec, t.tv_nsec); };
     facts.write = time_of(sx.stx_mtime);
     facts.access = time_of(sx.stx_atime);
@@ -75,6 +74,21 @@ bool file_facts(int fd, const std::string &path, FileFacts &facts) {
     facts.index = sx.stx_ino;
     facts.volume_serial = static_cast<DWORD>((static_cast<uint64_t>(sx.stx_dev_major) << 20) ^ sx.stx_dev_minor);
     return true;
+}
+
+constexpr unsigned kFactsMask = STATX_BASIC_STATS | STATX_BTIME;
+
+}  // namespace
+
+bool file_facts(int fd, bool path_only, const std::string &path, FileFacts &facts) {
+    struct statx sx {};
+    int rc = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, kFactsMask, &sx) : statx(AT_FDCWD, path.c_str(), 0, kFactsMask, &sx);
+    return facts_of(rc, sx, path_only ? -1 : fd, path, facts);
+}
+
+bool file_facts_in(int directory_fd, const char *name, const std::string &path, FileFacts &facts) {
+    struct statx sx {};
+    return facts_of(statx(directory_fd, name, 0, kFactsMask, &sx), sx, -1, path, facts);
 }
 
 DWORD attributes_at(const std::string &path) {

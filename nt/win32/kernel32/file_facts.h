@@ -28,11 +28,15 @@ struct FileFacts {
 FILETIME file_time_of(int64_t seconds, long nanoseconds);
 timespec timespec_of(const FILETIME &time);
 
-// The facts of the file at `path` (fd -1) or of an open descriptor; false with
-// the last error set.  Links are followed.
-bool file_facts(int fd, const std::string &path, FileFacts &facts);
+// The facts of the file at `path` (fd -1) or of an open descriptor (an
+// O_PATH one when `path_only`); false with the last error set.  Links are followed.
+bool file_facts(int fd, bool path_only, const std::string &path, FileFacts &facts);
 
-// The attributes of `st` together with those stored on the file.
+// The facts of `name` in an open directory, whose full path is `path`.
+bool file_facts_in(int directory_fd, const char *name, const std::string &path, FileFacts &facts);
+
+// The attributes of `st` together with those stored on the file, read
+// through `fd` unless it is -1.
 DWORD attributes_of(const struct stat &st, int fd, const std::string &path);
 
 // The attributes of a file by name; INVALID_FILE_ATTRIBUTES with the last error set.

@@ -22,7 +22,7 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
         return FALSE;
     }
     FileFacts facts;
-    if (!file_facts(object->fd(), object->path(), facts)) return FALSE;
+    if (!file_facts(object->fd(), object->path_only(), object->path(), facts)) return FALSE;
     info->dwFileAttributes = facts.attributes;
     info->ftCreationTime = facts.creation;
     info->ftLastAccessTime = facts.access;
@@ -42,10 +42,9 @@ BOOL SetFileTime(HANDLE file, const FILETIME *, const FILETIME *access, const FI
     timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
     if (access) times[0] = timespec_of(*access);
     if (write) times[1] = timespec_of(*write);
-    int flags = fcntl(object->fd(), F_GETFL);
     // A handle opened for attributes alone has no descriptor that futimens accepts.
-    int rc = flags != -1 && !(flags & O_PATH) ? futimens(object->fd(), times)
-                                              : utimensat(AT_FDCWD, object->path().c_str(), times, 0);
+    int rc = object->path_only() ? utimensat(AT_FDCWD, object->path().c_str(), times, 0)
+                                 : futimens(object->fd(), times);
     return rc == 0 ? TRUE : fail_with_errno(errno);
 }
 

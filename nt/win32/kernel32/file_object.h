@@ -11,21 +11,24 @@ namespace quarn::win32 {
 
 class FileObject final : public KernelObject {
 public:
-    // `fd` may be an O_PATH descriptor when the open asked for no data access.
-    FileObject(int fd, bool writable, std::string path, std::unique_ptr<ShareHold> share = nullptr)
-        : fd_(fd), writable_(writable), path_(std::move(path)), share_(std::move(share)) {}
+    // `path_only`: `fd` is an O_PATH descriptor, for an open that asked for no data access.
+    FileObject(int fd, bool writable, std::string path, std::unique_ptr<ShareHold> share = nullptr,
+               bool path_only = false)
+        : fd_(fd), writable_(writable), path_only_(path_only), path_(std::move(path)), share_(std::move(share)) {}
     ~FileObject() override;
     FileObject(const FileObject &) = delete;
     FileObject &operator=(const FileObject &) = delete;
 
     int fd() const { return fd_; }
     bool writable() const { return writable_; }
+    bool path_only() const { return path_only_; }
     // The Unix path the file was opened by.
     const std::string &path() const { return path_; }
 
 private:
     int fd_;
     bool writable_;
+    bool path_only_;
     std::string path_;
     std::unique_ptr<ShareHold> share_;
 };

@@ -64,6 +64,9 @@ public:
             std::string entry;
             if (dots_left_) {
                 entry = dots_left_-- == 2 ? "." : "..";
+                name = utf8_to_utf16(entry);
+                if (!matches(pattern_, name) || !file_facts(-1, true, directory_ + "/" + entry, facts)) continue;
+                return true;
             } else {
                 errno = 0;
                 dirent *d = dir_ ? readdir(dir_.get()) : nullptr;
@@ -77,7 +80,8 @@ public:
             }
             name = utf8_to_utf16(entry);
             if (!matches(pattern_, name)) continue;
-            if (!file_facts(-1, directory_ + "/" + entry, facts)) continue;  // gone meanwhile
+            // Relative to the open directory, so that long paths are not walked again.
+            if (!file_facts_in(dirfd(dir_.get()), entry.c_str(), directory_ + "/" + entry, facts)) continue;
             return true;
         }
     }
@@ -114,7 +118,7 @@ template <typename Data, typename Char>
 HANDLE find_one(const std::string &directory, std::u16string name, Data *data) {
     while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
     FileFacts facts;
-    if (name.empty() || !file_facts(-1, directory + "/" + utf16_to_utf8(name), facts)) {
+    if (name.empty() || !file_facts(-1, true, directory + "/" + utf16_to_utf8(name), facts)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }

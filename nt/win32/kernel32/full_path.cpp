@@ -37,7 +37,7 @@ std::optional<std::u16string> current_directory() {
     }
     const Machine *machine = Machine::current();
     if (!machine) return std::nullopt;
-    auto dos = unix_to_dos_path(*machine, buffer.data());
+    auto dos = canonical_unix_to_dos_path(*machine, buffer.data());
     if (!dos) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return std::nullopt;
