@@ -104,6 +104,31 @@ HANDLE open_file(const std::string &path, DWORD access, DWORD share_mode, LPSECU
     }
 }
 
+// ReadFile and WriteFile: the whole count unless the file ends first (reading).
+template <typename Buffer, typename Call>
+BOOL transfer(HANDLE file, Buffer *buffer, DWORD count, LPDWORD done_out, LPVOID overlapped, Call call) {
+    auto object = typed_object<FileObject>(file);
+    if (!object) return FALSE;
+    if (overlapped || (!buffer && count)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD done = 0;
+    while (done < count) {
+        ssize_t n = call(object->fd(), buffer + done, count - done);
+        if (n == -1 && errno == EINTR) continue;
+        if (n == -1) {
+            if (done_out) *done_out = done;
+            // A descriptor without that access (or an O_PATH one) is a handle without it.
+            return fail_with_errno(errno == EBADF ? EACCES : errno);
+        }
+        if (n == 0) break;
+        done += static_cast<DWORD>(n);
+    }
+    if (done_out) *done_out = done;
+    return TRUE;
+}
+
 }  // namespace
 
 FileObject::~FileObject() { ::close(fd_); }
@@ -146,46 +171,11 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTR
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPVOID overlapped) {
-    auto object = typed_object<FileObject>(file);
-    if (!object) return FALSE;
-    if (overlapped || (!buffer && count)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    while (done < count) {
-        ssize_t n = ::read(object->fd(), static_cast<char *>(buffer) + done, count - done);
-        if (n == -1 && errno == EINTR) continue;
-        if (n == -1) {
-            if (read_count) *read_count = done;
-            return fail_with_errno(errno == EBADF ? EACCES : errno);
-        }
-        if (n == 0) break;
-        done += static_cast<DWORD>(n);
-    }
-    if (read_count) *read_count = done;
-    return TRUE;
+    return transfer(file, static_cast<char *>(buffer), count, read_count, overlapped, ::read);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPVOID overlapped) {
-    auto object = typed_object<FileObject>(file);
-    if (!object) return FALSE;
-    if (overlapped || (!buffer && count)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    while (done < count) {
-        ssize_t n = ::write(object->fd(), static_cast<const char *>(buffer) + done, count - done);
-        if (n == -1 && errno == EINTR) continue;
-        if (n == -1) {
-            if (written) *written = done;
-            return fail_with_errno(errno == EBADF ? EACCES : errno);
-        }
-        done += static_cast<DWORD>(n);
-    }
-    if (written) *written = done;
-    return TRUE;
+    return transfer(file, static_cast<const char *>(buffer), count, written, overlapped, ::write);
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD high) {

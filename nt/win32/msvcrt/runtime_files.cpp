@@ -48,6 +48,16 @@ std::optional<std::string> unix_path(const WCHAR *path) {
     return result;
 }
 
+// Removes `fd` from the table: its handle, or null when it had none.
+HANDLE take_handle(int fd) {
+    std::lock_guard guard(table_lock);
+    auto it = handles().find(fd);
+    if (it == handles().end()) return nullptr;
+    HANDLE handle = it->second;
+    handles().erase(it);
+    return handle;
+}
+
 int result_of(int rc) {
     if (rc == -1) {
         int error = errno;
@@ -93,15 +103,7 @@ intptr_t _get_osfhandle(int fd) {
 }
 
 int _close(int fd) {
-    HANDLE handle = nullptr;
-    {
-        std::lock_guard guard(table_lock);
-        auto it = handles().find(fd);
-        if (it != handles().end()) {
-            handle = it->second;
-            handles().erase(it);
-        }
-    }
+    HANDLE handle = take_handle(fd);
     int rc = close(fd);
     if (handle) CloseHandle(handle);
     return result_of(rc);
@@ -112,16 +114,7 @@ int _fclose(FILE *stream) {
         errno = EINVAL;
         return -1;
     }
-    int fd = fileno(stream);
-    HANDLE handle = nullptr;
-    {
-        std::lock_guard guard(table_lock);
-        auto it = handles().find(fd);
-        if (it != handles().end()) {
-            handle = it->second;
-            handles().erase(it);
-        }
-    }
+    HANDLE handle = take_handle(fileno(stream));
     int rc = fclose(stream);
     if (handle) CloseHandle(handle);
     return rc == 0 ? 0 : EOF;
