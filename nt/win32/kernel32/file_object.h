@@ -12,7 +12,7 @@ namespace quarn::win32 {
 class FileObject final : public KernelObject {
 public:
     // `path_only`: `fd` is an O_PATH descriptor, for an open that asked for no data access.
-    FileObject(int fd, bool writable, std::string path, std::unique_ptr<ShareHold> share = nullptr,
+    FileObject(int fd, bool writable, std::string path, std::shared_ptr<ShareHold> share = nullptr,
                bool path_only = false)
         : fd_(fd), writable_(writable), path_only_(path_only), path_(std::move(path)), share_(std::move(share)) {}
     ~FileObject() override;
@@ -22,6 +22,9 @@ public:
     int fd() const { return fd_; }
     bool writable() const { return writable_; }
     bool path_only() const { return path_only_; }
+    // The open's share modes; a section made from the file holds them too, as
+    // on Windows, where a section keeps its file open.
+    const std::shared_ptr<ShareHold> &share() const { return share_; }
     // The Unix path the file was opened by.
     const std::string &path() const { return path_; }
 
@@ -30,7 +33,7 @@ private:
     bool writable_;
     bool path_only_;
     std::string path_;
-    std::unique_ptr<ShareHold> share_;
+    std::shared_ptr<ShareHold> share_;
 };
 
 // The Unix path of a Win32 path: drive letters through the drive table, any

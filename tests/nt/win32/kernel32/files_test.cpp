@@ -159,6 +159,20 @@ TEST_F(Files, AnotherUserMeetsTheSameShareModesButNotOurFiles) {
     EXPECT_EQ(result, 0);
 }
 
+TEST_F(Files, ASectionKeepsItsFilesShareModes) {
+    write_file(dir_ / "mapped", std::string(4096, 'm'));
+    HANDLE file = open_w("C:\\files\\mapped", GENERIC_READ | GENERIC_WRITE, 0);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE section = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    ASSERT_NE(section, nullptr);
+    CloseHandle(file);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(Handle(open_w("C:\\files\\mapped", GENERIC_READ, kShareAll)).valid());
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(section);
+    EXPECT_TRUE(Handle(open_w("C:\\files\\mapped", GENERIC_READ, kShareAll)).valid());
+}
+
 TEST_F(Files, AttributesLiveInTheModeAndTheExtendedAttribute) {
     write_file(dir_ / "a", "x");
     EXPECT_EQ(GetFileAttributesW(u"C:\\files\\a"), FILE_ATTRIBUTE_NORMAL);
