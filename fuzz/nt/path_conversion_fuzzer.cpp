@@ -24,7 +24,7 @@ struct Output {
     explicit Output(size_t size) : size(size), bytes(size + kGuard, kPoison) {}
     void check_guard() const {
         for (size_t i = size; i < bytes.size(); ++i)
-            if (bytes[i] != kPoison) std::abort();
+            if (static_cast<unsigned char>(bytes[i]) != kPoison) std::abort();
     }
     size_t size;
     std::string bytes;

@@ -110,10 +110,17 @@ std::optional<std::u16string> full_dos_path(std::u16string_view p) {
             while (end < p.size() && !is_separator(p[end])) ++end;
             return normalised(p.substr(0, end), p.substr(end));
         }
+        if (p.size() == 2 || is_separator(p[2])) {
+            // No server name: nothing a network path could name.
+            SetLastError(ERROR_INVALID_NAME);
+            return std::nullopt;
+        }
         size_t root = network_root_length(p, 2);
         if (!root) {
-            // "\\server" alone: Windows keeps what there is.
-            return normalised(p.substr(0, 2), p.substr(2));
+            // "\\server" without a share: the server is the root, kept as written.
+            size_t server_end = 2;
+            while (server_end < p.size() && !is_separator(p[server_end])) ++server_end;
+            return normalised(p.substr(0, server_end), p.substr(server_end));
         }
         return normalised(p.substr(0, root), p.substr(root));
     }

@@ -78,9 +78,11 @@ TEST_F(FullPath, ATooSmallBufferIsLeftAloneAndTheSizeNeededReturned) {
     EXPECT_EQ(buffer[13], u'\xCCCC');
     EXPECT_EQ(GetFullPathNameW(u"C:\\dir\\", 16, buffer, &file_part), 7u);
     EXPECT_EQ(file_part, nullptr);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(GetFullPathNameW(u"", 16, buffer, nullptr), 0u);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+    for (const char16_t *invalid : {u"", u"\\\\", u"\\\\\\?\\"}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(GetFullPathNameW(invalid, 16, buffer, nullptr), 0u);
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+    }
 }
 
 TEST_F(FullPath, TheThinCallCountsBytes) {
