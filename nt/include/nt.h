@@ -67,6 +67,33 @@ NT_API int nt_osinfo(void);
 /* 2 for any NT platform, 1 for Windows 95 or 98, 0 otherwise. */
 NT_API int nt_win32_platform(void);
 
+/* ---- paths ------------------------------------------------------------------------
+ * Sizes are in bytes.  Results are 0, or -1 with errno and the Win32 last
+ * error set (a name too long: last error 111, errno ENAMETOOLONG).  Wide
+ * paths are UTF-16; multibyte ones UTF-8.  No argument may be null. */
+
+/* An absolute extended-length wide path ("\\?\C:\x", "\\?\UNC\srv\sh\x");
+ * device paths ("\\.\x") and extended-length input keep their form. */
+NT_API int nt_get_wide_path(const char *path, WCHAR *out, size_t size);
+/* "\\?\C:\x" -> "C:\x", "\\?\UNC\srv\sh" -> "\\srv\sh"; others copied. */
+NT_API int nt_strip_prefix_from_wide_path(const WCHAR *path, WCHAR *out, size_t size);
+/* The prefix removed and the rest in multibyte form. */
+NT_API int nt_get_thin_path(const WCHAR *path, char *out, size_t size);
+/* The absolute multibyte path. */
+NT_API int nt_get_full_path(const char *path, char *out, size_t size);
+/* Refuses paths of 260 characters or more for the rest of the process. */
+NT_API void nt_disable_long_path(void);
+
+/* "\\srv\sh\a" -> "\\srv\sh\" + "a"; "\\a" -> "\\" + "a"; "X:\a" ->
+ * "X:\" + "a"; 0, or -1 for other forms or buffers too small. */
+NT_API int nt_file_root_split(const char *path, char *root, size_t root_size, char *rest, size_t rest_size);
+/* "\DosDevices\C:\x" or "\Device\HarddiskVolume1\x" -> "C:\x" in a new
+ * string the caller frees (*out null on failure); 0 or a Win32 error. */
+NT_API DWORD nt_kernel_to_dosdevice_user_path(const char *kernel_path, char **out);
+/* The directory a local share exports: 0; -1 without one; ENAMETOOLONG when
+ * it does not fit; the errno value of a registry failure. */
+NT_API int nt_get_local_sharename_path(const char *share, char *out, size_t size);
+
 /* ---- identity --------------------------------------------------------------------- */
 
 /* The calling thread's user SID, owned by the library; 1, or 0 on failure. */

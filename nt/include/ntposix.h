@@ -14,6 +14,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include "ntexport.h"
 
@@ -96,6 +97,82 @@ NT_API long nt_fpathconf(int fd, int name) NT_POSIX_NOTHROW;
 /* Never allocates: always null. */
 NT_API void *nt_sbrk(intptr_t increment) NT_POSIX_NOTHROW;
 
+/* ---- files on long paths ------------------------------------------------------------
+ * Paths are multibyte (UTF-8) DOS or Unix paths of any length; flags and
+ * permission bits are the host's (O_*, S_*).  Results are 0 (or a descriptor
+ * or stream) on success, -1 (or null) with errno and _doserrno set. */
+
+/* The status record: the widths of the Windows runtime's 64-bit record.  The
+ * times are UTC seconds since 1970; they are not named st_atime and so on,
+ * which <sys/stat.h> defines as macros. */
+struct nt_stat64 {
+    uint32_t st_dev;
+    uint16_t st_ino;
+    uint16_t st_mode;
+    int16_t st_nlink;
+    int16_t st_uid;
+    int16_t st_gid;
+    uint32_t st_rdev;
+    int64_t st_size;
+    int64_t st_atime64;
+    int64_t st_mtime64;
+    int64_t st_ctime64;
+};
+
+/* Seconds since 1970; only the low 32 bits of each are used. */
+struct nt_utimbuf {
+    int64_t actime;
+    int64_t modtime;
+};
+
+typedef int64_t nt_fpos64_t;
+
+NT_API int unix_nt_open(const char *path, int flags, int mode);
+/* "w" modes keep the file (and its attributes) and empty it. */
+NT_API FILE *unix_nt_fopen(const char *path, const char *mode);
+NT_API int unix_nt_close(int fd);
+NT_API int unix_nt_fclose(FILE *stream);
+NT_API int unix_nt_access(const char *path, int mode);
+NT_API int unix_nt_chmod(const char *path, int mode);
+NT_API int unix_nt_mkdir(const char *path);
+NT_API int unix_nt_rmdir(const char *path);
+/* Deletes read-only files too; a file in use gives EACCES. */
+NT_API int unix_nt_unlink(const char *path);
+/* Replaces an existing new path; retries for about 2 s while the old one is in use. */
+NT_API int unix_nt_rename(const char *old_path, const char *new_path);
+/* times: access then modification time; null means now. */
+NT_API int unix_nt_utimes(const char *path, const struct nt_timeval *times);
+/* times null means now. */
+NT_API int unix_nt_utime(const char *path, const struct nt_utimbuf *times);
+NT_API int unix_nt_stati64(const char *path, struct nt_stat64 *st);
+NT_API int unix_nt_fstati64(int fd, struct nt_stat64 *st);
+NT_API int nt_ftruncate64(int fd, int64_t length);
+NT_API int nt_truncate64(const char *path, int64_t length);
+/* origin 0 start, 1 current, 2 end. */
+NT_API int nt_fseeko64(FILE *stream, int64_t offset, int origin);
+NT_API int64_t nt_ftello64(FILE *stream);
+NT_API int nt_fgetpos64(FILE *stream, nt_fpos64_t *position);
+NT_API int nt_fsetpos64(FILE *stream, const nt_fpos64_t *position);
+
+/* ---- directory streams ------------------------------------------------------------ */
+
+typedef struct nt_dir NT_DIR;
+
+struct nt_dirent {
+    uint16_t d_reclen; /* d_namlen + 5 */
+    uint16_t d_namlen; /* bytes */
+    char d_name[260];  /* multibyte, terminated */
+};
+
+/* A directory path of fewer than 1020 bytes; null with errno set. */
+NT_API NT_DIR *nt_opendir(const char *path);
+/* The next entry ("." and ".." first, except at a drive root), valid until
+ * the next call on the stream; null at the end and on errors. */
+NT_API struct nt_dirent *nt_readdir(NT_DIR *dir);
+/* 0 with *result the caller's entry, or null at the end; an errno value on error. */
+NT_API int nt_readdir_r(NT_DIR *dir, struct nt_dirent *entry, struct nt_dirent **result);
+NT_API int nt_closedir(NT_DIR *dir);
+
 /* ---- the Win32 error of the last failed POSIX call, per thread ------------------------ */
 
 NT_API unsigned long *nt___doserrno(void);
@@ -121,6 +198,18 @@ NT_API unsigned long *nt___doserrno(void);
 #define sysconf nt_sysconf
 #define fpathconf nt_fpathconf
 #define sbrk nt_sbrk
+#define DIR NT_DIR
+#define dirent nt_dirent
+#define opendir nt_opendir
+#define readdir nt_readdir
+#define readdir_r nt_readdir_r
+#define closedir nt_closedir
+#define truncate64 nt_truncate64
+#define ftruncate64 nt_ftruncate64
+#define fseeko64 nt_fseeko64
+#define ftello64 nt_ftello64
+#define fgetpos64 nt_fgetpos64
+#define fsetpos64 nt_fsetpos64
 #endif
 
 #endif /* QUARN_NTPOSIX_H */

@@ -94,6 +94,14 @@ NT_API DWORD ntx_grant_logon_svc(const char *machine, const char *account);
 /* A malloc'd SID of `uid` in *sid_out and 0; -1 when the uid names none. */
 NT_API int ntx_uid_to_sid(DWORD uid, PSID *sid_out);
 
+/* ---- object-manager names ---------------------------------------------------------
+ * A user path as its native name ("C:\x" -> "\??\C:\x"), with expand set
+ * followed through symbolic links down to the device
+ * ("\Device\HarddiskVolume1\x").  Sizes in bytes; 0, or -1 (the wide form
+ * with the Win32 last error set). */
+NT_API int ntx_cvt_to_ob_pname(const char *path, int expand, size_t size, char *out);
+NT_API int ntx_cvt_to_ob_pname_w(const WCHAR *path, int expand, size_t size, WCHAR *out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -46,5 +46,7 @@ void add_mime_command(CLI::App &app);
 void add_charset_command(CLI::App &app);
 void add_cache_command(CLI::App &app);
 void add_identity_commands(CLI::App &app);
+void add_path_command(CLI::App &app);
+void add_ls_command(CLI::App &app);
 
 }  // namespace quarn::tool

@@ -71,6 +71,8 @@ int main(int argc, char **argv) {
     add_charset_command(app);
     add_cache_command(app);
     add_identity_commands(app);
+    add_path_command(app);
+    add_ls_command(app);
     int code = kExitSuccess;
     try {
         // CLI11 would only say that a command is required.

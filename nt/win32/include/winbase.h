@@ -12,6 +12,7 @@
 #define WINAPI
 
 constexpr DWORD MAX_PATH = 260;
+typedef unsigned int UINT;
 
 extern "C" {
 
@@ -203,6 +204,14 @@ constexpr DWORD TIME_ZONE_ID_DAYLIGHT = 2;
 constexpr DWORD TIME_ZONE_ID_INVALID = 0xFFFFFFFFu;
 
 void GetSystemTimeAsFileTime(LPFILETIME time);
+BOOL FileTimeToSystemTime(const FILETIME *file_time, LPSYSTEMTIME system_time);
+BOOL SystemTimeToFileTime(const SYSTEMTIME *system_time, LPFILETIME file_time);
+// UTC to local time with the bias in force now, whatever the date.
+BOOL FileTimeToLocalFileTime(const FILETIME *file_time, LPFILETIME local_time);
+// UTC to local time with the bias in force at that date; only a null zone
+// (the host's) is supported.
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SYSTEMTIME *utc,
+                                     LPSYSTEMTIME local);
 void GetSystemTime(LPSYSTEMTIME time);
 DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 
@@ -243,12 +252,121 @@ constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x0010;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x0080;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD FILE_READ_EA = 0x0008;
+constexpr DWORD FILE_WRITE_EA = 0x0010;
+constexpr DWORD FILE_EXECUTE = 0x0020;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
+constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x0002;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x0004;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x0020;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE template_file);
+// Paths in DOS form ("C:\x", "\\?\C:\x", relative); directories open only
+// with FILE_FLAG_BACKUP_SEMANTICS.  Share modes hold between every process
+// that opens files through this layer, and end with the process.
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPVOID overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPVOID overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetFileAttributesA(LPCSTR name);
+// Read-only is the absence of the owner's write bit; hidden, system and
+// archive live in the user.DOSATTRIB extended attribute where the file
+// system keeps one.
+DWORD GetFileAttributesW(LPCWSTR name);
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes);
+BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes);
+BOOL DeleteFileW(LPCWSTR name);
+// Fails with ERROR_ALREADY_EXISTS when the new name exists.
+BOOL MoveFileW(LPCWSTR existing, LPCWSTR new_name);
+
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *file_part);
+// Absolute DOS form over the drive table: the Unix current directory is the
+// drive whose root is its longest prefix.  Result length without the
+// terminator, or the size needed (terminator included) when `size` is short.
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR *file_part);
+
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+// Null times are left alone; the creation time cannot be set on Linux and is ignored.
+BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access, const FILETIME *write);
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
+// Wildcards in the last component only, matched as Windows matches them
+// ("*.*" every name); "." and ".." come first except at a drive root.
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
+BOOL FindClose(HANDLE find);
+
+constexpr UINT DRIVE_UNKNOWN = 0;
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_REMOVABLE = 2;
+constexpr UINT DRIVE_FIXED = 3;
+constexpr UINT DRIVE_REMOTE = 4;
+constexpr UINT DRIVE_CDROM = 5;
+constexpr UINT DRIVE_RAMDISK = 6;
+UINT GetDriveTypeA(LPCSTR root);
+UINT GetDriveTypeW(LPCWSTR root);
+constexpr DWORD FILE_CASE_SENSITIVE_SEARCH = 0x00000001;
+constexpr DWORD FILE_CASE_PRESERVED_NAMES = 0x00000002;
+constexpr DWORD FILE_UNICODE_ON_DISK = 0x00000004;
+constexpr DWORD FILE_PERSISTENT_ACLS = 0x00000008;
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volume_name, DWORD volume_name_size, LPDWORD serial,
+                           LPDWORD max_component, LPDWORD flags, LPSTR fs_name, DWORD fs_name_size);
+BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volume_name, DWORD volume_name_size, LPDWORD serial,
+                           LPDWORD max_component, LPDWORD flags, LPWSTR fs_name, DWORD fs_name_size);
+// The DOS device names ("C:", "UNC", ...) or one name's target, each
+// terminated, the list ending in an empty string.
+DWORD QueryDosDeviceA(LPCSTR device, LPSTR target, DWORD size);
 
 constexpr DWORD PAGE_READONLY = 0x02;
 constexpr DWORD PAGE_READWRITE = 0x04;

@@ -12,7 +12,6 @@
 
 extern "C" {
 
-typedef unsigned int UINT;
 
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_OEMCP = 1;

@@ -48,8 +48,9 @@ struct SectionRecord {
 
 class Section final : public KernelObject {
 public:
-    Section(int fd, uint64_t size, bool writable, std::unique_ptr<NamespaceEntry> entry)
-        : fd_(fd), size_(size), writable_(writable), entry_(std::move(entry)) {}
+    Section(int fd, uint64_t size, bool writable, std::unique_ptr<NamespaceEntry> entry,
+            std::shared_ptr<ShareHold> share = nullptr)
+        : fd_(fd), size_(size), writable_(writable), entry_(std::move(entry)), share_(std::move(share)) {}
     ~Section() override { ::close(fd_); }
     Section(const Section &) = delete;
     Section &operator=(const Section &) = delete;
@@ -63,6 +64,7 @@ private:
     uint64_t size_;
     bool writable_;
     std::unique_ptr<NamespaceEntry> entry_;
+    std::shared_ptr<ShareHold> share_;  // the file's share modes, while the section lives
 };
 
 struct View {
@@ -158,7 +160,7 @@ std::shared_ptr<Section> new_section(FileObject &file, bool writable, uint64_t s
         fail_with_errno(errno);
         return nullptr;
     }
-    return std::make_shared<Section>(fd, size, writable, std::move(entry));
+    return std::make_shared<Section>(fd, size, writable, std::move(entry), file.share());
 }
 
 }  // namespace

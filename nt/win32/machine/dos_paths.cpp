@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -64,10 +65,11 @@ std::optional<FolderState> settled_state(const fs::path &folder) {
 struct CachedRoots {
     fs::path prefix;
     FolderState prefix_state, devices_state;
-    DriveRoots roots;
+    std::shared_ptr<const DriveRoots> roots;
 };
 
-DriveRoots drive_roots(const Machine &machine) {
+// Shared, so that a look-up copies nothing.
+std::shared_ptr<const DriveRoots> drive_roots(const Machine &machine) {
     static std::mutex lock;
     static std::optional<CachedRoots> cached;
     const fs::path &prefix = machine.prefix();
@@ -80,7 +82,7 @@ DriveRoots drive_roots(const Machine &machine) {
             cached->devices_state == *devices_state)
             return cached->roots;
     }
-    DriveRoots roots = read_drive_roots(machine);
+    auto roots = std::make_shared<const DriveRoots>(read_drive_roots(machine));
     if (settled) {
         std::lock_guard guard(lock);
         cached = CachedRoots{prefix, *prefix_state, *devices_state, roots};
@@ -90,14 +92,20 @@ DriveRoots drive_roots(const Machine &machine) {
 
 }  // namespace
 
+std::map<char, fs::path> drive_table(const Machine &machine) { return *drive_roots(machine); }
+
 std::optional<std::string> unix_to_dos_path(const Machine &machine, const std::string &unix_path) {
     std::error_code ec;
     fs::path path = fs::weakly_canonical(fs::absolute(unix_path, ec), ec);
     if (ec) return std::nullopt;
-    const std::string text = path.generic_string();
+    return canonical_unix_to_dos_path(machine, path.generic_string());
+}
+
+std::optional<std::string> canonical_unix_to_dos_path(const Machine &machine, const std::string &text) {
     char best = 0;
     size_t best_length = 0;
-    for (const auto &[letter, root] : drive_roots(machine)) {
+    auto roots = drive_roots(machine);
+    for (const auto &[letter, root] : *roots) {
         std::string r = root.generic_string();
         if (r.size() > 1 && r.back() == '/') r.pop_back();
         bool inside = r == "/" || text == r || (text.starts_with(r) && text[r.size()] == '/');
@@ -119,8 +127,8 @@ std::optional<std::string> dos_to_unix_path(const Machine &machine, const std::s
     if (dos_path.size() < 2 || dos_path[1] != ':' || !std::isalpha(static_cast<unsigned char>(dos_path[0])))
         return std::nullopt;
     auto roots = drive_roots(machine);
-    auto it = roots.find(static_cast<char>(std::tolower(static_cast<unsigned char>(dos_path[0]))));
-    if (it == roots.end()) return std::nullopt;
+    auto it = roots->find(static_cast<char>(std::tolower(static_cast<unsigned char>(dos_path[0]))));
+    if (it == roots->end()) return std::nullopt;
     std::string rest = dos_path.substr(2);
     for (char &c : rest)
         if (c == '\\') c = '/';
