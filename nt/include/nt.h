@@ -67,6 +67,33 @@ NT_API int nt_osinfo(void);
 /* 2 for any NT platform, 1 for Windows 95 or 98, 0 otherwise. */
 NT_API int nt_win32_platform(void);
 
+/* 1 if the machine is a terminal server (QUARN_FORCE_WTS "Admin" or "User"
+ * says so whatever the machine is); *admin_mode (may be null) 1 in
+ * administration mode. */
+NT_API int nt_is_terminal_server(int *admin_mode);
+/* 1 if the machine is a terminal server whose client network is of the
+ * terminal-client type (32766). */
+NT_API int nt_is_citrix_metaframe(void);
+/* A new UTF-16 copy of `text` (null gives null), freed with free. */
+NT_API WCHAR *nt_sz_to_unicode(const char *text);
+
+/* ---- crash dumps ----------------------------------------------------------------- */
+
+/* 1 when dumps can be written: the log and program folders of the host-data
+ * directory exist, DisableMiniDump is not set and the dump writer loaded. */
+NT_API int nt_initialize_minidump(void);
+/* Writes a dump to the log folder when the program dies of a fatal signal;
+ * non-zero `no_fault_dialog` also turns off the fault dialog. */
+NT_API void nt_register_minidump(int no_fault_dialog);
+/* Writes a dump of the running program to `path` (null: the log folder's
+ * PROGRAM.PID.TICKS.dmp) with the reason text (may be null); the program goes on. */
+NT_API void nt_write_minidump(const char *path, const char *reason);
+
+/* ---- executables ----------------------------------------------------------------- */
+
+/* Whether `path` is a windowed program, in *is_gui (may be null): 0, or an errno value. */
+NT_API int nt_is_gui_app(const char *path, int *is_gui);
+
 /* ---- identity --------------------------------------------------------------------- */
 
 /* The calling thread's user SID, owned by the library; 1, or 0 on failure. */

@@ -1,6 +1,7 @@
 // quarn setup: creates the prefix, or completes one that exists: its folders,
-// the drive links c: -> ../drive_c and z: -> /, and the installation in the
-// registry (ProductHome, HostData and its folders, the driver's defaults).
+// the drive links c: -> ../drive_c and z: -> /, the installation in the
+// registry (ProductHome, HostData and its folders, the driver's defaults) and
+// the network adapters under NetworkCards.
 // Running it again changes nothing that is already there.
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "commands.h"
 #include "machine/dos_paths.h"
 #include "machine/machine.h"
+#include "machine/network_adapters.h"
 #include "ntregy.h"
 #include "win32.h"
 
@@ -73,6 +75,14 @@ void install_product() {
     std::printf("ProductHome: %s\nHostData: %s\n", home.c_str(), host_data.c_str());
 }
 
+// The adapters as they are now, under NetworkCards.
+void publish_adapters() {
+    const auto *machine = win32::Machine::current();
+    if (!machine) fail(1, "the machine is not usable: " + win32::Machine::configuration_error());
+    LONG status = win32::publish_network_cards(*machine);
+    if (status != ERROR_SUCCESS) fail(1, "cannot write the network cards: Win32 error " + std::to_string(status));
+}
+
 void run_setup() {
     fs::path prefix = win32::Machine::default_prefix();
     make_directory(prefix / "drive_c" / "windows" / "system32");
@@ -83,6 +93,7 @@ void run_setup() {
     make_drive_link(prefix / "dosdevices", "z:", "/");
     std::printf("prefix: %s\n", prefix.c_str());
     install_product();
+    publish_adapters();
 }
 
 }  // namespace
