@@ -94,6 +94,18 @@ NT_API void nt_write_minidump(const char *path, const char *reason);
 /* Whether `path` is a windowed program, in *is_gui (may be null): 0, or an errno value. */
 NT_API int nt_is_gui_app(const char *path, int *is_gui);
 
+/* ---- localised resource libraries ---------------------------------------------- */
+
+/* The user's interface language identifier, from the locale (0: neutral). */
+NT_API WORD nt_get_ui_language(void);
+/* Loads the resource library of `module` (null: the program) that best fits
+ * the interface language, from "resdll" beside the module; a non-zero
+ * `debug` asks for the debug variants.  The library's handle, or null. */
+NT_API HMODULE nt_load_resource_dll(HMODULE module, int debug);
+/* The name under which `application`'s localised resources are registered
+ * (APP_ABBREV, or APP) in `name` (at least 260 bytes): 0, or -1. */
+NT_API int nt_find_vb_resource_app_name(const char *application, char *name);
+
 /* ---- identity --------------------------------------------------------------------- */
 
 /* The calling thread's user SID, owned by the library; 1, or 0 on failure. */

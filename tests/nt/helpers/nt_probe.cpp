@@ -36,6 +36,20 @@ static void apply_settings(int &argc, char **&argv) {
     }
 }
 
+// The file name of the resource library mapped into this process.
+static std::string mapped_resource_library() {
+    FILE *maps = std::fopen("/proc/self/maps", "r");
+    char line[4096];
+    std::string found;
+    while (maps && std::fgets(line, sizeof line, maps))
+        if (const char *rsc = std::strstr(line, ".rsc\n")) {
+            const char *name = std::strrchr(line, '/');
+            found.assign(name + 1, rsc + 4);
+        }
+    if (maps) std::fclose(maps);
+    return found;
+}
+
 int main(int argc, char **argv) {
     apply_settings(argc, argv);
     if (argc < 2) return 2;
@@ -76,6 +90,16 @@ int main(int argc, char **argv) {
             for (int b = 0; b < 6; ++b) std::printf(b ? ":%02x" : " %02x", addresses[6 * i + b]);
         std::printf(count > 0 ? "\n" : addresses ? " (not cleared)\n" : "\n");
         std::free(addresses);
+    } else if (command == "ui-language") {
+        std::printf("%04x\n", nt_get_ui_language());
+    } else if (command == "resdll" && argc == 3) {
+        HMODULE library = nt_load_resource_dll(nullptr, std::atoi(argv[2]));
+        std::printf("%s\n", library ? mapped_resource_library().c_str() : "null");
+    } else if (command == "vb" && argc == 3) {
+        char name[300];
+        std::memset(name, 0xCC, sizeof name);
+        int result = nt_find_vb_resource_app_name(argv[2], name);
+        std::printf(result == 0 ? "%d %s\n" : "%d\n", result, name);
     } else if (command == "ping" && argc == 3) {
         std::printf("%d\n", ntx_ping_host(argv[2]));
     } else {

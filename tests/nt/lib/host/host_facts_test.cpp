@@ -121,7 +121,9 @@ TEST(Ping, LoopbackAnswersAndAnUnknownNameSendsNothing) {
         SCOPED_TRACE(c.host);
         auto r = run_child({QUARN_PROBE, "ping", c.host}, {{"QUARN_TRACE", "stderr"}});
         EXPECT_EQ(r.out, c.expected) << r.err;
-        if (std::strcmp(c.expected, "0\n") == 0) EXPECT_EQ(r.err, "");  // nothing was tried, nothing traced
+        if (std::strcmp(c.expected, "0\n") == 0) {
+            EXPECT_EQ(r.err, "");  // nothing was tried, nothing traced
+        }
     }
 }
 
@@ -171,7 +173,9 @@ quarn::test::ChildResult mac_addresses(const std::string &machine_toml, const st
     prefix.write("machine.toml", machine_toml);
     std::map<std::string, std::optional<std::string>> env{{"QUARN_PREFIX", prefix.path().string()},
                                                           {"QUARN_TRACE", "stderr"}};
-    if (run_setup) EXPECT_EQ(run_child({QUARN_TOOL, "setup"}, env).exit_code, 0);
+    if (run_setup) {
+        EXPECT_EQ(run_child({QUARN_TOOL, "setup"}, env).exit_code, 0);
+    }
     std::vector<std::string> argv{QUARN_PROBE};
     argv.insert(argv.end(), setup.begin(), setup.end());
     argv.push_back("macs");
