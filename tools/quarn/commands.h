@@ -15,5 +15,6 @@ void add_mime_command(CLI::App &app);
 void add_charset_command(CLI::App &app);
 void add_cache_command(CLI::App &app);
 void add_identity_commands(CLI::App &app);
+void add_host_commands(CLI::App &app);
 
 }  // namespace quarn::tool

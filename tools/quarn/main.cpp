@@ -22,6 +22,7 @@ int main(int argc, char **argv) {
     add_charset_command(app);
     add_cache_command(app);
     add_identity_commands(app);
+    add_host_commands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {
