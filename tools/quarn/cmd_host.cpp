@@ -8,6 +8,7 @@
 #include "machine/machine.h"
 #include "machine/dos_paths.h"
 #include "machine/network_adapters.h"
+#include "machine/volume_kinds.h"
 #include "nt.h"
 #include "ntregy.h"
 #include "ntx.h"
@@ -28,6 +29,17 @@ const char *platform_name(int code) {
     case NT_OS_NT5: return "nt5";
     case NT_OS_VISTA: return "vista";
     default: return "win7";
+    }
+}
+
+const char *drive_type_name(UINT type) {
+    switch (type) {
+    case win32::DRIVE_REMOVABLE: return "removable";
+    case win32::DRIVE_FIXED: return "fixed";
+    case win32::DRIVE_REMOTE: return "remote";
+    case win32::DRIVE_CDROM: return "cd-rom";
+    case win32::DRIVE_RAMDISK: return "ram-disk";
+    default: return "unknown";
     }
 }
 
@@ -70,6 +82,16 @@ void show_host() {
     std::printf("interface language: 0x%04x %s %s %s\n", language, locale_fact(language, LOCALE_SISO639LANGNAME).c_str(),
                 locale_fact(language, LOCALE_SISO3166CTRYNAME).c_str(),
                 locale_fact(language, LOCALE_SABBREVLANGNAME).c_str());
+    std::printf("volumes:\n");
+    for (const auto &drive : win32::drives(*machine)) {
+        auto kind = win32::volume_kind(drive.root);
+        if (!kind) {
+            std::printf("  %c: %s (cannot be examined)\n", drive.letter, drive.root.c_str());
+            continue;
+        }
+        std::printf("  %c: %-9s %-6s%s %s\n", drive.letter, drive_type_name(kind->drive_type), kind->file_system.c_str(),
+                    kind->flags & win32::FILE_PERSISTENT_ACLS ? " acls" : "", drive.root.c_str());
+    }
     std::printf("adapters:\n");
     for (const auto &adapter : win32::network_adapters(*machine))
         std::printf("  %-16s %-8s %s\n", adapter.name.c_str(), medium_name(adapter.medium),

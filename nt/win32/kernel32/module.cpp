@@ -1,5 +1,6 @@
 // Modules.  The layer has three of its own: "netmsg.dll" and "ntdll.dll",
-// whose only use here is their message tables, and "dbghelp.dll", whose dump
+// whose only use here is their message tables (they load as data files
+// only), and "dbghelp.dll", whose dump
 // writer is built in.  Any other module is a shared object, loaded with the
 // platform's loader (dlopen) from a path or from the search: the program's
 // directory, the built-in modules (the system directory), then the directory
@@ -143,7 +144,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
         std::string candidate = directory_of(program) + base;
         if (::access(candidate.c_str(), F_OK) == 0) return load_shared_object(candidate);
     }
-    if (quarn_hmodule *m = built_in_named(base)) return m;
+    if (quarn_hmodule *m = built_in_named(base)) {
+        if (!m->exports().empty()) return m;
+        SetLastError(ERROR_BAD_EXE_FORMAT);  // the message modules are data files only
+        return nullptr;
+    }
     std::optional<std::string> directory;
     {
         std::lock_guard lock(loaded_mutex);

@@ -3,10 +3,12 @@
 // exceptions, locale facts and address records.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "dbghelp.h"
+#include "machine/volume_kinds.h"
 #include "temp_prefix.h"
 #include "win32.h"
 #include "winnls.h"
@@ -70,7 +72,9 @@ TEST(VersionConditions, EachFieldAgainstItsCondition) {
         ULONGLONG mask = VerSetConditionMask(VerSetConditionMask(0, VER_BUILDNUMBER, VER_EQUAL), c.type, c.condition);
         SetLastError(0xdeadbeef);
         EXPECT_EQ(VerifyVersionInfoA(&wanted, c.type, mask), c.expected);
-        if (!c.expected) EXPECT_EQ(GetLastError(), c.error);
+        if (!c.expected) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
     }
     EXPECT_EQ(VerSetConditionMask(0, VER_SUITENAME, VER_AND), ULONGLONG{VER_AND} << 18);
     EXPECT_EQ(VerSetConditionMask(ULONGLONG{7} << 18, VER_SUITENAME, VER_OR), ULONGLONG{VER_OR} << 18);
@@ -201,6 +205,25 @@ TEST(AddressRecords, WindowsLayoutAndFamilies) {
     PADDRINFOA none = reinterpret_cast<PADDRINFOA>(0xdeadbeef);
     EXPECT_EQ(GetAddrInfoA("no-such-host.invalid", nullptr, nullptr, &none), WSAHOST_NOT_FOUND);
     EXPECT_EQ(none, nullptr);
+}
+
+TEST(VolumeKinds, ARamDiskAndADiskFromStatfs) {
+    using namespace quarn::win32;
+    auto ram = volume_kind("/dev/shm");
+    ASSERT_TRUE(ram);
+    EXPECT_EQ(ram->drive_type, DRIVE_RAMDISK);
+    EXPECT_EQ(ram->file_system, "TMPFS");
+    EXPECT_GT(ram->max_component, 0u);
+    // The build folder is on the machine's disk: ext4, xfs, btrfs or an overlay over one.
+    auto disk = volume_kind(std::filesystem::current_path().string());
+    ASSERT_TRUE(disk);
+    EXPECT_EQ(disk->drive_type, DRIVE_FIXED);
+    EXPECT_EQ(disk->file_system, "NTFS");
+    EXPECT_TRUE(disk->flags & FILE_CASE_PRESERVED_NAMES);
+    EXPECT_FALSE(volume_kind("/no/such/path"));
+    auto proc = volume_kind("/proc");
+    ASSERT_TRUE(proc);
+    EXPECT_EQ(proc->file_system, "0x9fa0");  // an unknown file system is named by its number
 }
 
 }  // namespace
