@@ -58,6 +58,7 @@ constexpr size_t kScratchSize = size_t{1} << 30;  // reserved, touched as used
 constexpr size_t kMaxThreads = 32768;
 constexpr size_t kCopyChunk = 1 << 20;
 constexpr int kHelperTimeoutMs = 120000;
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 // ---- the helper's memory: a bump region of its own mapping -----------------------
 
@@ -569,6 +570,10 @@ bool write_core_dump(const CoreDumpRequest &request) {
     long child = syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0);
     if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // A fault in the helper ends the helper only, without a dump of its own.
+        struct sigaction plain {};
+        plain.sa_handler = SIG_DFL;
+        for (int fatal : kFatalSignals) sigaction(fatal, &plain, nullptr);
         ::close(go[1]), ::close(done[0]);
         char byte;
         while (::read(go[0], &byte, 1) < 0 && errno == EINTR) {

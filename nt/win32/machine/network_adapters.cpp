@@ -108,6 +108,8 @@ bool parse_hardware_address(const std::string &text, std::vector<unsigned char> 
     }
 }
 
+void check_network_cards(const MachineConfig &config) { adapters_of_config(config); }
+
 std::vector<NetworkAdapter> network_adapters(const Machine &machine) {
     if (machine.config().count("network_cards")) return adapters_of_config(machine.config());
     return adapters_of_linux();

@@ -15,6 +15,10 @@ struct NetworkAdapter {
     std::vector<unsigned char> address;  // the hardware address, empty when it has none
 };
 
+// Checks the [[network_cards]] of machine.toml; throws MachineConfigError for
+// an address that is not hex bytes separated by ':'.
+void check_network_cards(const MachineConfig &config);
+
 // In the order machine.toml gives them, or sorted by interface name.
 std::vector<NetworkAdapter> network_adapters(const Machine &machine);
 

@@ -64,6 +64,15 @@ std::string gdb(const fs::path &dump, const std::vector<std::string> &commands) 
     return r.out + r.err;
 }
 
+// Whether the child died of `signal`.  Under AddressSanitizer its own SIGSEGV
+// handler, which ours chains to, ends the program with an exit code instead.
+bool died_of(const quarn::test::ChildResult &r, int signal) {
+#if defined(__SANITIZE_ADDRESS__)
+    if (signal == SIGSEGV) return r.signal == signal || r.exit_code > 0;
+#endif
+    return r.signal == signal;
+}
+
 size_t count(const std::string &text, const std::string &word) {
     size_t n = 0;
     for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
@@ -80,7 +89,7 @@ TEST(Minidump, AProgramThatDiesLeavesADumpWithTheCrashingFunction) {
         SCOPED_TRACE(c.action);
         DumpPrefix prefix;
         auto r = prefix.run({}, {c.action});
-        EXPECT_EQ(r.signal, c.signal) << r.err;  // the signal's own action ends it after the dump
+        EXPECT_TRUE(died_of(r, c.signal)) << r.err;  // the signal's own action ends it after the dump
         auto dumps = prefix.dumps();
         ASSERT_EQ(dumps.size(), 1u);
         EXPECT_TRUE(std::regex_match(dumps[0].filename().string(), std::regex(R"(dump_helper\.[0-9]+\.dmp)")))
@@ -98,7 +107,7 @@ TEST(Minidump, AProgramThatDiesLeavesADumpWithTheCrashingFunction) {
 TEST(Minidump, EveryThreadIsInTheDump) {
     DumpPrefix prefix;
     auto r = prefix.run({}, {"threads", "3"});
-    EXPECT_EQ(r.signal, SIGSEGV) << r.err;
+    EXPECT_TRUE(died_of(r, SIGSEGV)) << r.err;
     auto dumps = prefix.dumps();
     ASSERT_EQ(dumps.size(), 1u);
     std::string threads = gdb(dumps[0], {"bt 3", "info threads", "thread apply all bt"});
@@ -170,8 +179,7 @@ TEST(Minidump, DumpsAreOffWhenDisabledOrAFolderOrTheWriterIsMissing) {
         DumpPrefix prefix(c.with_log);
         if (c.bin_dbghelp) std::ofstream(prefix.data() / "bin" / "dbghelp.dll") << c.bin_dbghelp;
         EXPECT_EQ(prefix.run(c.setup, {"init"}).out, "0\n");
-        auto r = prefix.run(c.setup, {"crash"});
-        EXPECT_EQ(r.signal, SIGSEGV);
+        EXPECT_TRUE(died_of(prefix.run(c.setup, {"crash"}), SIGSEGV));
         EXPECT_EQ(prefix.run(c.setup, {"write", "-", "nothing"}).out, "alive\n");
         EXPECT_TRUE(prefix.dumps().empty());
         EXPECT_EQ(prefix.events(), "");

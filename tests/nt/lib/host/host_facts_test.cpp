@@ -226,6 +226,16 @@ TEST(MacAddresses, NoNetworkCardsKeyIsAFailureAndNoAdaptersIsNone) {
     EXPECT_EQ(none.out, "0\n") << none.err;
 }
 
+TEST(MacAddresses, AnAddressThatIsNotHexIsABadMachineFile) {
+    quarn::test::TempPrefix prefix;
+    prefix.write("machine.toml", "[[network_cards]]\nname = \"eth0\"\naddress = \"02-00-00-00-00-01\"\n");
+    auto r = run_child({QUARN_PROBE, "macs"}, {{"QUARN_PREFIX", prefix.path().string()}});
+    EXPECT_NE(r.err.find("machine.toml:3: network_cards.0.address: expected bytes as two hex digits each"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "-1\n");
+}
+
 // The adapters of this Linux machine: every address found is one that
 // /sys/class/net shows for an Ethernet interface.
 TEST(MacAddresses, TheAddressesOfThisMachine) {
