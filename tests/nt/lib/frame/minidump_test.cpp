@@ -3,7 +3,9 @@
 // running; the settings and missing folders turn dumps off.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -47,6 +49,7 @@ public:
             for (const auto &entry : fs::directory_iterator(log())) found.push_back(entry.path());
         return found;
     }
+    const fs::path &prefix() const { return prefix_.path(); }
     std::string events() const { return file_or_empty(prefix_.path() / "events.log"); }
     std::string trace() const { return file_or_empty(prefix_.path() / "trace.log"); }
 
@@ -198,6 +201,26 @@ TEST(Minidump, DumpsWhileOtherThreadsAllocateNeverDeadlock) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "alive\n");
     EXPECT_GT(fs::file_size(target), 0u);
+}
+
+// An ordinary user's program dumps itself: the helper may trace it because
+// the program allows it, and nobody needs to be root.
+TEST(Minidump, AnOrdinaryUserDumpsItsOwnProgram) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    DumpPrefix prefix;
+    for (const auto &entry : fs::recursive_directory_iterator(prefix.prefix()))
+        ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(prefix.prefix().c_str(), 65534, 65534), 0);
+    auto r = run_child({"/usr/bin/env", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                        QUARN_DUMP_HELPER, "hostdata", prefix.data().string(), "--", "write", "-", "as nobody"},
+                       {{"QUARN_PREFIX", prefix.prefix().string()}});
+    EXPECT_EQ(r.out, "alive\n") << r.err;
+    auto dumps = prefix.dumps();
+    ASSERT_EQ(dumps.size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(stat(dumps[0].c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_GT(st.st_size, 0);
 }
 
 // A console program that registers gets the runtime's messages on standard error.
