@@ -93,6 +93,44 @@ NT_API DWORD nt_kernel_to_dosdevice_user_path(const char *kernel_path, char **ou
 /* The directory a local share exports: 0; -1 without one; ENAMETOOLONG when
  * it does not fit; the errno value of a registry failure. */
 NT_API int nt_get_local_sharename_path(const char *share, char *out, size_t size);
+/* 1 if the machine is a terminal server (QUARN_FORCE_WTS "Admin" or "User"
+ * says so whatever the machine is); *admin_mode (may be null) 1 in
+ * administration mode. */
+NT_API int nt_is_terminal_server(int *admin_mode);
+/* 1 if the machine is a terminal server whose client network is of the
+ * terminal-client type (32766). */
+NT_API int nt_is_citrix_metaframe(void);
+/* A new UTF-16 copy of `text` (null gives null), freed with free. */
+NT_API WCHAR *nt_sz_to_unicode(const char *text);
+
+/* ---- crash dumps ----------------------------------------------------------------- */
+
+/* 1 when dumps can be written: the log and program folders of the host-data
+ * directory exist, DisableMiniDump is not set and the dump writer loaded. */
+NT_API int nt_initialize_minidump(void);
+/* Writes a dump to the log folder when the program dies of a fatal signal;
+ * non-zero `no_fault_dialog` also turns off the fault dialog. */
+NT_API void nt_register_minidump(int no_fault_dialog);
+/* Writes a dump of the running program to `path` (null: the log folder's
+ * PROGRAM.PID.TICKS.dmp) with the reason text (may be null); the program goes on. */
+NT_API void nt_write_minidump(const char *path, const char *reason);
+
+/* ---- executables ----------------------------------------------------------------- */
+
+/* Whether `path` is a windowed program, in *is_gui (may be null): 0, or an errno value. */
+NT_API int nt_is_gui_app(const char *path, int *is_gui);
+
+/* ---- localised resource libraries ---------------------------------------------- */
+
+/* The user's interface language identifier, from the locale (0: neutral). */
+NT_API WORD nt_get_ui_language(void);
+/* Loads the resource library of `module` (null: the program) that best fits
+ * the interface language, from "resdll" beside the module; a non-zero
+ * `debug` asks for the debug variants.  The library's handle, or null. */
+NT_API HMODULE nt_load_resource_dll(HMODULE module, int debug);
+/* The name under which `application`'s localised resources are registered
+ * (APP_ABBREV, or APP) in `name` (at least 260 bytes): 0, or -1. */
+NT_API int nt_find_vb_resource_app_name(const char *application, char *name);
 
 /* ---- identity --------------------------------------------------------------------- */
 

@@ -101,6 +101,19 @@ NT_API int ntx_uid_to_sid(DWORD uid, PSID *sid_out);
  * with the Win32 last error set). */
 NT_API int ntx_cvt_to_ob_pname(const char *path, int expand, size_t size, char *out);
 NT_API int ntx_cvt_to_ob_pname_w(const WCHAR *path, int expand, size_t size, WCHAR *out);
+/* ---- processes ----------------------------------------------------------------- */
+
+/* The id of the process that `pid` was started from, or 0. */
+NT_API DWORD ntx_get_ppid(DWORD pid);
+
+/* ---- the network ----------------------------------------------------------------- */
+
+/* The 6-byte addresses of the Ethernet and Token Ring adapters, one after
+ * another in a new array in *addresses (may be null; freed with free, null
+ * when there are none): their number, 0, or -1 on failure. */
+NT_API int ntx_my_mac_addresses(BYTE **addresses);
+/* 1 if `host` (a name or address text) answers an echo request within a second, else 0. */
+NT_API int ntx_ping_host(const char *host);
 
 #ifdef __cplusplus
 }

@@ -1,8 +1,9 @@
 // quarn setup: creates the prefix, or completes one that exists: its folders,
 // the drive links c: -> ../drive_c and z: -> /, the installation in the
 // registry (ProductHome, HostData and its folders, the driver's defaults),
-// and for every user the folders of their own registry hive and private
-// cache.  Running it again changes nothing that is already there.
+// the network adapters under NetworkCards, and for every user the folders of
+// their own registry hive and private cache.  Running it again changes
+// nothing that is already there.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "machine/dos_paths.h"
 #include "machine/local_accounts.h"
 #include "machine/machine.h"
+#include "machine/network_adapters.h"
 #include "ntregy.h"
 #include "win32.h"
 
@@ -135,6 +137,14 @@ void install_product(const fs::path &prefix) {
     std::printf("ProductHome: %s\nHostData: %s\n", home.c_str(), host_data.c_str());
 }
 
+// The adapters as they are now, under NetworkCards.
+void publish_adapters() {
+    const auto *machine = win32::Machine::current();
+    if (!machine) fail(1, "the machine is not usable: " + win32::Machine::configuration_error());
+    LONG status = win32::publish_network_cards(*machine);
+    if (status != ERROR_SUCCESS) fail(1, "cannot write the network cards: Win32 error " + std::to_string(status));
+}
+
 void run_setup() {
     fs::path prefix = win32::Machine::default_prefix();
     make_directory(prefix / "drive_c" / "windows" / "system32");
@@ -146,6 +156,7 @@ void run_setup() {
     std::printf("prefix: %s\n", prefix.c_str());
     require_machine();
     install_product(prefix);
+    publish_adapters();
 }
 
 }  // namespace

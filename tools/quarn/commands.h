@@ -48,5 +48,6 @@ void add_cache_command(CLI::App &app);
 void add_identity_commands(CLI::App &app);
 void add_path_command(CLI::App &app);
 void add_ls_command(CLI::App &app);
+void add_host_commands(CLI::App &app);
 
 }  // namespace quarn::tool

@@ -73,6 +73,7 @@ int main(int argc, char **argv) {
     add_identity_commands(app);
     add_path_command(app);
     add_ls_command(app);
+    add_host_commands(app);
     int code = kExitSuccess;
     try {
         // CLI11 would only say that a command is required.

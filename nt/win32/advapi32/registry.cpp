@@ -238,6 +238,13 @@ LONG route_to_mount(Key &key, std::vector<std::string_view> &parts, std::string_
 }
 
 LONG open_key(HKEY handle, LPCSTR subkey, REGSAM access, PHKEY result) {
+    if (handle == HKEY_CLASSES_ROOT) {
+        // The user's Software\Classes over the machine's, as Windows merges them.
+        std::string path = "Software\\Classes";
+        if (subkey && *subkey) path.append(1, '\\').append(subkey);
+        LONG status = open_key(HKEY_CURRENT_USER, path.c_str(), access, result);
+        return status == ERROR_SUCCESS ? status : open_key(HKEY_LOCAL_MACHINE, path.c_str(), access, result);
+    }
     Key key;
     std::shared_ptr<KeyObject> holder;
     LONG status = resolve(handle, key, holder);

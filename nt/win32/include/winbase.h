@@ -11,6 +11,9 @@
 
 #define WINAPI
 
+typedef unsigned int UINT;
+typedef intptr_t LONG_PTR;
+
 constexpr DWORD MAX_PATH = 260;
 typedef unsigned int UINT;
 
@@ -98,6 +101,71 @@ constexpr DWORD LOAD_LIBRARY_AS_DATAFILE = 0x00000002;
 HMODULE LoadLibraryExA(LPCSTR name, HANDLE reserved, DWORD flags);
 BOOL FreeLibrary(HMODULE module);
 
+constexpr DWORD LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE = 0x00000040;
+// An entry point of a module, cast to its real type by the caller.
+typedef void (*FARPROC)();
+// Loads a module: a path names a shared object that is loaded with the
+// platform's loader; a bare name is looked for beside the program, among the
+// layer's own modules ("dbghelp.dll" and the message modules), then in the
+// directory of SetDllDirectoryA or the current directory.
+HMODULE LoadLibraryA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+// "" removes the current directory from the search; null restores it.
+BOOL SetDllDirectoryA(LPCSTR directory);
+
+// ---- exceptions ------------------------------------------------------------------
+// A thread's registers: the host's own record of them (a ucontext_t), as
+// opaque to the library as Windows' CONTEXT is to portable code.
+typedef struct _CONTEXT {
+    alignas(16) unsigned char opaque[4608];
+} CONTEXT, *PCONTEXT;
+
+constexpr DWORD EXCEPTION_MAXIMUM_PARAMETERS = 15;
+constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1;
+constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005u;
+constexpr DWORD EXCEPTION_IN_PAGE_ERROR = 0xC0000006u;
+constexpr DWORD EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001Du;
+constexpr DWORD EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094u;
+constexpr DWORD EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090u;
+constexpr DWORD STATUS_FATAL_APP_EXIT = 0x40000015u;
+
+typedef struct _EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    struct _EXCEPTION_RECORD *ExceptionRecord;
+    PVOID ExceptionAddress;
+    DWORD NumberParameters;
+    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+} EXCEPTION_RECORD, *PEXCEPTION_RECORD;
+
+typedef struct _EXCEPTION_POINTERS {
+    PEXCEPTION_RECORD ExceptionRecord;
+    PCONTEXT ContextRecord;
+} EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
+
+constexpr LONG EXCEPTION_EXECUTE_HANDLER = 1;
+constexpr LONG EXCEPTION_CONTINUE_SEARCH = 0;
+constexpr LONG EXCEPTION_CONTINUE_EXECUTION = -1;
+typedef LONG (*LPTOP_LEVEL_EXCEPTION_FILTER)(PEXCEPTION_POINTERS pointers);
+
+// The filter runs on a fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE,
+// SIGABRT) and on a raised exception that no handler took; the previous
+// filter, or null, is returned.
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter);
+typedef LONG (*PVECTORED_EXCEPTION_HANDLER)(PEXCEPTION_POINTERS pointers);
+PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler);
+ULONG RemoveVectoredExceptionHandler(PVOID handle);
+// Offers the exception, with the caller's registers, to the vectored handlers
+// and returns when one answers EXCEPTION_CONTINUE_EXECUTION; otherwise the
+// unhandled-exception filter runs and the process ends.
+void RaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *arguments);
+
+constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
+constexpr UINT SEM_NOGPFAULTERRORBOX = 0x0002;
+constexpr UINT SEM_NOOPENFILEERRORBOX = 0x8000;
+UINT SetErrorMode(UINT mode);
+UINT GetErrorMode();
+
 // ---- the debugger channel ----------------------------------------------------------
 void OutputDebugStringA(LPCSTR text);
 
@@ -147,6 +215,27 @@ constexpr WORD VER_SUITE_TERMINAL = 0x0010;
 constexpr WORD VER_SUITE_SINGLEUSERTS = 0x0100;
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
+
+// Version checks: VerSetConditionMask puts one condition per field in the
+// mask, VerifyVersionInfoA compares the machine with `wanted` field by field
+// (FALSE with ERROR_OLD_WIN_VERSION when a field does not satisfy its condition).
+constexpr DWORD VER_MINORVERSION = 0x0000001;
+constexpr DWORD VER_MAJORVERSION = 0x0000002;
+constexpr DWORD VER_BUILDNUMBER = 0x0000004;
+constexpr DWORD VER_PLATFORMID = 0x0000008;
+constexpr DWORD VER_SERVICEPACKMINOR = 0x0000010;
+constexpr DWORD VER_SERVICEPACKMAJOR = 0x0000020;
+constexpr DWORD VER_SUITENAME = 0x0000040;
+constexpr DWORD VER_PRODUCT_TYPE = 0x0000080;
+constexpr BYTE VER_EQUAL = 1;
+constexpr BYTE VER_GREATER = 2;
+constexpr BYTE VER_GREATER_EQUAL = 3;
+constexpr BYTE VER_LESS = 4;
+constexpr BYTE VER_LESS_EQUAL = 5;
+constexpr BYTE VER_AND = 6;
+constexpr BYTE VER_OR = 7;
+ULONGLONG VerSetConditionMask(ULONGLONG mask, DWORD type, BYTE condition);
+BOOL VerifyVersionInfoA(LPOSVERSIONINFOEXA wanted, DWORD type_mask, ULONGLONG condition_mask);
 DWORD GetVersion();
 
 typedef struct _SYSTEM_INFO {
@@ -215,6 +304,22 @@ BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *zone, const SY
 void GetSystemTime(LPSYSTEMTIME time);
 DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 
+// ---- the runtime's paths and error messages -----------------------------------------
+constexpr int _MAX_DRIVE = 3;
+constexpr int _MAX_DIR = 256;
+constexpr int _MAX_FNAME = 256;
+constexpr int _MAX_EXT = 256;
+// Splits a path into drive ("C:"), directory (with its last separator), base
+// name and extension (with its dot); any part may be null.
+void _splitpath(const char *path, char *drive, char *dir, char *fname, char *ext);
+
+constexpr int _OUT_TO_DEFAULT = 0;
+constexpr int _OUT_TO_STDERR = 1;
+constexpr int _OUT_TO_MSGBOX = 2;
+constexpr int _REPORT_ERRMODE = 3;
+// Where the runtime's error messages go; returns the previous mode, or -1.
+int _set_error_mode(int mode);
+
 // ---- console -----------------------------------------------------------------------
 // One keystroke from the console without echo; Enter gives 13, Backspace 8.
 int _getch();
@@ -262,6 +367,7 @@ constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x0002;
 constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x0004;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x0020;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 // Paths in DOS form ("C:\x", "\\?\C:\x", relative); directories open only

@@ -29,6 +29,28 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int size, LPWS
 int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR text, int size, LPSTR out, int out_size,
                         LPCSTR default_char, LPBOOL used_default_char);
 
+// ---- languages and locales ----------------------------------------------------------
+typedef WORD LANGID;
+typedef DWORD LCID;
+constexpr LANGID LANG_NEUTRAL = 0x00;
+inline constexpr WORD PRIMARYLANGID(LANGID id) { return id & 0x3FF; }
+inline constexpr WORD SUBLANGID(LANGID id) { return id >> 10; }
+inline constexpr LANGID MAKELANGID(WORD primary, WORD sub) { return static_cast<LANGID>((sub << 10) | primary); }
+
+// The user's interface language, from the locale of the environment (LC_ALL,
+// LC_MESSAGES, then LANG); "C", "POSIX" or none is the neutral language 0.
+LANGID GetUserDefaultUILanguage();
+
+constexpr DWORD LOCALE_SABBREVLANGNAME = 0x00000003;
+constexpr DWORD LOCALE_SISO639LANGNAME = 0x00000059;
+constexpr DWORD LOCALE_SISO3166CTRYNAME = 0x0000005A;
+constexpr DWORD LOCALE_USE_CP_ACP = 0x40000000;
+// One fact of a locale: the characters written with the terminator; with a
+// size of 0, the size needed; 0 with ERROR_INSUFFICIENT_BUFFER,
+// ERROR_INVALID_PARAMETER (unknown locale or a fact it lacks) or
+// ERROR_INVALID_FLAGS.
+int GetLocaleInfoA(LCID locale, DWORD type, LPSTR data, int size);
+
 }  // extern "C"
 
 namespace quarn::win32 {

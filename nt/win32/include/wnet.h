@@ -52,6 +52,22 @@ DWORD WNetAddConnection2W(LPNETRESOURCEW resource, LPCWSTR password, LPCWSTR use
 DWORD WNetCancelConnection2A(LPCSTR name, DWORD flags, BOOL force);
 DWORD WNetCancelConnection2W(LPCWSTR name, DWORD flags, BOOL force);
 
+// What a network provider is: "Microsoft Windows Network" (the SMB
+// connections above, type WNNC_NET_LANMAN) is the one this host has; any
+// other name fails with ERROR_BAD_PROVIDER.
+typedef struct _NETINFOSTRUCT {
+    DWORD cbStructure;
+    DWORD dwProviderVersion;
+    DWORD dwStatus;
+    DWORD dwCharacteristics;
+    ULONG_PTR dwHandle;
+    WORD wNetType;
+    DWORD dwPrinters;
+    DWORD dwDrives;
+} NETINFOSTRUCT, *LPNETINFOSTRUCT;
+constexpr WORD WNNC_NET_LANMAN_TYPE = 0x0002;  // WNNC_NET_LANMAN >> 16
+DWORD WNetGetNetworkInformationA(LPCSTR provider, LPNETINFOSTRUCT info);
+
 }  // extern "C"
 
 namespace quarn::win32 {

@@ -181,6 +181,7 @@ constexpr MessageEntry kMessages[] = {
     {ERROR_NO_UNICODE_TRANSLATION, "A Unicode character has no counterpart in the target code page.\r\n"},
     {ERROR_DLL_INIT_FAILED, "A dynamic link library failed to initialise.\r\n"},
     {ERROR_SHUTDOWN_IN_PROGRESS, "The system is shutting down.\r\n"},
+    {ERROR_OLD_WIN_VERSION, "This version of Windows does not meet the requirement.\r\n"},
     {ERROR_NOT_FOUND, "The element was not found.\r\n"},
     {ERROR_NO_MATCH, "There was no match for the item given.\r\n"},
     {ERROR_SET_NOT_FOUND, "The property set was not found on the object.\r\n"},

@@ -60,12 +60,11 @@ HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t
 DWORD GetModuleFileNameA(HMODULE module, LPSTR filename, DWORD size) {
     std::string path;
     if (module) {
-        const char *name = quarn::win32::module_path(module);
-        if (!name) {
+        path = quarn::win32::module_path(module);
+        if (path.empty()) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return 0;
         }
-        path = name;
     } else {
         char exe[PATH_MAX + 1];
         ssize_t n = readlink("/proc/self/exe", exe, PATH_MAX);

@@ -1,6 +1,7 @@
 // Building the machine: the prefix, machine.toml, and what Linux tells
 // (host name, processor, /etc/machine-id).
 #include "machine/machine.h"
+#include "machine/network_adapters.h"
 #include "machine/whole_file.h"
 
 #include <pwd.h>
@@ -127,6 +128,7 @@ Machine::Machine(std::filesystem::path prefix)
     if (auto x = config_.integer("hardware.processor_type")) processor_type_ = static_cast<DWORD>(*x);
     account_domain_ = derive_account_domain(computer_name_);
     directory_.emplace(config_, computer_name_, account_domain_);
+    check_network_cards(config_);
 }
 
 const Machine *Machine::current() {

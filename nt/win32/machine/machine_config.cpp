@@ -51,6 +51,10 @@ const KeyRule kSchema[] = {
     {"machines[].session_required", Kind::flag},
     {"machines[].domain", Kind::text, 1, 15},
     {"machines[].domain_sid", Kind::sid},
+    {"network_cards[]", Kind::table_array},
+    {"network_cards[].name", Kind::text, 1, 255},
+    {"network_cards[].address", Kind::text, 0, 95},
+    {"network_cards[].medium", Kind::text, 0, 0, "802.3|802.5|wan|loopback"},
 };
 
 // The keys of a domain: [domain] (the primary domain, or the workgroup) and

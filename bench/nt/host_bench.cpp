@@ -1,0 +1,117 @@
+// Host facts and dumps: what a dump of a process with 100 MB of data costs,
+// beside gdb's gcore of the same process, and what the cached answers cost
+// after the first call, beside the platform queries they would otherwise make.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_prefix.h"
+#include "nt.h"
+#include "ntregy.h"
+#include "win32.h"
+
+namespace {
+
+constexpr size_t kDataSize = 100u << 20;
+constexpr int kHostData = 16;
+std::string dump_folder;
+double dump_seconds = 0, gcore_seconds = 0;
+int dumps = 0, gcores = 0;
+
+// 100 MB of the process's own data, every page written.
+std::vector<unsigned char> &data() {
+    static std::vector<unsigned char> bytes = [] {
+        std::vector<unsigned char> b(kDataSize);
+        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 31);
+        return b;
+    }();
+    return bytes;
+}
+
+void BM_DumpOf100MBProcess(benchmark::State &state) {
+    benchmark::DoNotOptimize(data().data());
+    std::string file = dump_folder + "/bench.core";
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        nt_write_minidump(file.c_str(), "benchmark");
+        dump_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ++dumps;
+    }
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+}
+BENCHMARK(BM_DumpOf100MBProcess)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The peer: gdb's gcore attaching to this process.
+void BM_GcoreOf100MBProcess(benchmark::State &state) {
+    benchmark::DoNotOptimize(data().data());
+    std::string command = "gcore -o " + dump_folder + "/gcore " + std::to_string(getpid()) + " >/dev/null 2>&1";
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        if (std::system(command.c_str()) != 0) state.SkipWithError("gcore failed");
+        gcore_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ++gcores;
+    }
+}
+BENCHMARK(BM_GcoreOf100MBProcess)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_OsInfoCached(benchmark::State &state) {
+    nt_osinfo();
+    for (auto _ : state) benchmark::DoNotOptimize(nt_osinfo());
+}
+BENCHMARK(BM_OsInfoCached);
+
+// The peer: the version query that the first call makes.
+void BM_GetVersionEx(benchmark::State &state) {
+    for (auto _ : state) {
+        OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        benchmark::DoNotOptimize(GetVersionExA(&info));
+    }
+}
+BENCHMARK(BM_GetVersionEx);
+
+void BM_TerminalServerCached(benchmark::State &state) {
+    int admin = 0;
+    nt_is_terminal_server(&admin);
+    for (auto _ : state) benchmark::DoNotOptimize(nt_is_terminal_server(&admin));
+}
+BENCHMARK(BM_TerminalServerCached);
+
+// The peer: the suite test that the first call makes.
+void BM_VerifyVersionInfo(benchmark::State &state) {
+    OSVERSIONINFOEXA wanted{};
+    wanted.dwOSVersionInfoSize = sizeof wanted;
+    wanted.wSuiteMask = VER_SUITE_TERMINAL;
+    ULONGLONG conditions = VerSetConditionMask(0, VER_SUITENAME, VER_AND);
+    for (auto _ : state) benchmark::DoNotOptimize(VerifyVersionInfoA(&wanted, VER_SUITENAME, conditions));
+}
+BENCHMARK(BM_VerifyVersionInfo);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    BenchPrefix prefix(false);
+    char pattern[] = "/tmp/quarn-dump-bench-XXXXXX";
+    if (!prefix.ok() || !mkdtemp(pattern)) return 1;
+    dump_folder = pattern;
+    std::filesystem::create_directories(dump_folder + "/var/log");
+    std::filesystem::create_directories(dump_folder + "/bin");
+    if (ntregy_set_param(kHostData, dump_folder.c_str(), nullptr) != ERROR_SUCCESS || !nt_initialize_minidump()) {
+        std::fprintf(stderr, "dumps cannot be written in %s\n", dump_folder.c_str());
+        return 1;
+    }
+    run_benchmarks(argc, argv);
+    if (dumps && gcores)
+        std::printf("a dump takes %.2f of the time gcore takes (%.0f ms against %.0f ms)\n",
+                    (dump_seconds / dumps) / (gcore_seconds / gcores), 1e3 * dump_seconds / dumps,
+                    1e3 * gcore_seconds / gcores);
+    std::filesystem::remove_all(dump_folder);
+    return 0;
+}

@@ -1,0 +1,50 @@
+// What kind of drive and file system a Unix path lives on, from statfs: the
+// answers behind GetDriveTypeA and GetVolumeInformationA.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "machine/machine.h"
+
+namespace quarn::win32 {
+
+// Windows' drive types.
+constexpr UINT DRIVE_UNKNOWN = 0;
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_REMOVABLE = 2;
+constexpr UINT DRIVE_FIXED = 3;
+constexpr UINT DRIVE_REMOTE = 4;
+constexpr UINT DRIVE_CDROM = 5;
+constexpr UINT DRIVE_RAMDISK = 6;
+
+// Windows' file-system flags.
+constexpr DWORD FILE_CASE_SENSITIVE_SEARCH = 0x00000001;
+constexpr DWORD FILE_CASE_PRESERVED_NAMES = 0x00000002;
+constexpr DWORD FILE_UNICODE_ON_DISK = 0x00000004;
+constexpr DWORD FILE_PERSISTENT_ACLS = 0x00000008;
+constexpr DWORD FILE_READ_ONLY_VOLUME = 0x00080000;
+
+struct VolumeKind {
+    UINT drive_type;          // DRIVE_FIXED, DRIVE_REMOTE, ...
+    std::string file_system;  // "NTFS", "FAT32", "CDFS", or the Linux name in capitals
+    DWORD flags;              // FILE_* above
+    DWORD max_component;      // the longest name the file system takes
+};
+
+// The volume of `unix_path`: disk file systems are fixed NTFS drives, vfat
+// FAT32, iso9660 a CD-ROM with CDFS, nfs, cifs and fuse.sshfs remote drives,
+// tmpfs and ramfs RAM disks.  FILE_PERSISTENT_ACLS where the file system
+// keeps POSIX ACLs.  nullopt when the path cannot be examined.
+std::optional<VolumeKind> volume_kind(const std::string &unix_path);
+
+struct Drive {
+    char letter;       // 'C'
+    std::string root;  // the Unix directory its link points to
+};
+
+// The drives of the prefix's dosdevices/, in letter order.
+std::vector<Drive> drives(const Machine &machine);
+
+}  // namespace quarn::win32
