@@ -102,7 +102,14 @@ constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
 constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                      LPSTR buffer, DWORD size, va_list *arguments);
-HANDLE LocalFree(HANDLE memory);
+// The local heap: LMEM_FIXED blocks only, LMEM_ZEROINIT zero-filled.
+typedef unsigned int UINT;
+typedef HANDLE HLOCAL;
+constexpr UINT LMEM_FIXED = 0x0000;
+constexpr UINT LMEM_ZEROINIT = 0x0040;
+constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+HLOCAL LocalFree(HLOCAL memory);
 
 // ---- system information ---------------------------------------------------------------
 typedef struct _OSVERSIONINFOA {
