@@ -173,6 +173,7 @@ void GetSystemInfo(LPSYSTEM_INFO info);
 
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
 BOOL GetComputerNameA(LPSTR buffer, LPDWORD size);
+BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size);
 
 // ---- time ----------------------------------------------------------------------
 typedef struct _SYSTEMTIME {
@@ -208,6 +209,10 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 // ---- console -----------------------------------------------------------------------
 // One keystroke from the console without echo; Enter gives 13, Backspace 8.
 int _getch();
+
+// ---- the runtime's wide strings ---------------------------------------------------
+// Compares at most `count` units, A-Z equal to a-z (the "C" locale's rule).
+int _wcsnicmp(LPCWSTR a, LPCWSTR b, size_t count);
 
 // ---- named mutexes, files and sections ------------------------------------------
 constexpr DWORD SYNCHRONIZE = 0x00100000;
