@@ -15,5 +15,8 @@ void add_mime_command(CLI::App &app);
 void add_charset_command(CLI::App &app);
 void add_cache_command(CLI::App &app);
 void add_identity_commands(CLI::App &app);
+void add_whoami_command(CLI::App &app);
+void add_creds_command(CLI::App &app);
+void add_group_command(CLI::App &app);
 
 }  // namespace quarn::tool

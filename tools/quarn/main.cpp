@@ -22,6 +22,9 @@ int main(int argc, char **argv) {
     add_charset_command(app);
     add_cache_command(app);
     add_identity_commands(app);
+    add_whoami_command(app);
+    add_creds_command(app);
+    add_group_command(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError &e) {
