@@ -94,9 +94,8 @@ bool group_comment(PSID sid, PSID domain_sid, WCHAR *comment) {
     DWORD name_size = kAccountChars + 1, domain_size = kDomainChars + 1;
     SID_NAME_USE use;
     if (!LookupAccountSidW(nullptr, sid, name, &name_size, domain, &domain_size, &use)) return false;
-    LPWSTR controller = nullptr;
-    if (!ntx_is_account_domain_sid(domain_sid) && (ntx_get_any_dc_w(domain, &controller) != 0 || !controller))
-        return false;
+    LPWSTR controller = nullptr;  // null: this machine keeps the group
+    if (!ntx_is_account_domain_sid(domain_sid) && ntx_get_any_dc_w(domain, &controller) != 0) return false;
     LPBYTE buffer = nullptr;
     NET_API_STATUS status = NetGroupGetInfo(controller, name, 1, &buffer);
     NetApiBufferFree(controller);
