@@ -44,6 +44,13 @@ TEST(Credentials, ADomainUserWithMappedGroups) {
                                                 "CORP\\Domain Users " + kCorp + "513\n");
 }
 
+TEST(Credentials, AGroupNameOfTheLongestLength) {
+    std::string name = std::string(250, 'L') + "-group";
+    ASSERT_EQ(name.size(), 256u);
+    EXPECT_EQ(with_mapping(1, "dora"), "CORP\\dora " + kCorp + "1107 " + kCorp + "1207\n" +  //
+                                           "CORP\\" + name + " " + kCorp + "1207\n");
+}
+
 TEST(Credentials, NamesThatAreNoUser) {
     for (const char *name : {"Builders", "CORP\\Domain Users", "Everyone", "SYSTEM", "nosuchuser", ""}) {
         SCOPED_TRACE(name);
