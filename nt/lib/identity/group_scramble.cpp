@@ -96,7 +96,7 @@ bool nt_unscramble_group_name(const char *text, char *out, size_t size) {
         return true;
     }
     size_t data = symbols - 1;
-    if (data % 4 == 1 || data > sizeof values) return false;
+    if (data == 0 || data % 4 == 1 || data > sizeof values) return false;  // no name is a lone check symbol
     size_t length = data / 4 * 3 + (data % 4 ? data % 4 - 1 : 0);
     if (length + 1 > size) return false;
     unsigned salt = 0;

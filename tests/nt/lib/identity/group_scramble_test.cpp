@@ -64,6 +64,7 @@ TEST(GroupScramble, RefusedTexts) {
         {"a space", good.substr(0, 2) + " " + good.substr(3)},
         {"a non-ASCII byte", good.substr(0, 2) + "\xC3" + good.substr(3)},
         {"a length no name has", good.substr(0, 2)},
+        {"a check symbol alone", good.substr(0, 1)},
         {"longer than the longest name", std::string(400, 'a')},
     };
     for (const auto &c : cases) {
