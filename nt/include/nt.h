@@ -275,6 +275,92 @@ NT_API void nt_dump_cache(void);
 NT_API void nt_impersonate_user(void);
 NT_API void nt_revert_to_self(void);
 
+/* ---- the product group, privileges and security attributes ---------------------- */
+
+/* The product group's name ("zendrel" unless ZendrelGroupName says
+ * otherwise), unscrambled, ".\" expanded; the library's buffer, never null. */
+NT_API const char *nt_get_zendrel_group_name(void);
+/* Stores the group name scrambled (nonzero) or plain (0) and sets
+ * InstallConfiguration's bit 0x800 to match: 1, or 0 when
+ * InstallConfiguration cannot be read, a stored name does not unscramble or
+ * a name is too long (over 240 bytes) to scramble. */
+NT_API int nt_install_update(int scramble);
+
+/* 1 if an enabled group of the current token is the product group, or
+ * Administrators while AdminsArePrivileged is on; else 0. */
+NT_API int nt_is_privileged(void);
+/* 1 if Administrators is an enabled group of the current token, else 0. */
+NT_API int nt_is_administrators(void);
+/* 1 if user_sid or one of the group_count SIDs of group_sids (may be null
+ * when group_count is 0) is the product group, or Administrators while
+ * AdminsArePrivileged is on.  reserved is ignored; invalid SIDs match nothing. */
+NT_API int nt_is_privileged_sid_creds(void *reserved, PSID user_sid, int group_count, PSID *group_sids);
+/* The same; the product group counts only when its setting says it is privileged. */
+NT_API int nt_is_privileged_sid_creds_check_zngroup_priv(void *reserved, PSID user_sid, int group_count,
+                                                         PSID *group_sids);
+
+/* The room of a saved privilege state: a count and 32 entries. */
+#define NT_SAVED_PRIVILEGES_SIZE 388
+/* 1 if the current token holds SeTakeOwnershipPrivilege and SeRestorePrivilege. */
+NT_API int nt_is_chown_privileged(void);
+/* Enables both; saved (NT_SAVED_PRIVILEGES_SIZE bytes, not null) receives the
+ * previous state, a count of 0 when nothing changed; 1, or 0. */
+NT_API int nt_enable_chown_privileges(void *saved);
+/* Hands a saved state back to the token; null or a count of 0 does nothing. */
+NT_API void nt_restore_chown_privileges(void *saved);
+/* Enables SeTakeOwnershipPrivilege, the previous state in saved: 1 when it
+ * is then enabled, else 0. */
+NT_API int nt_enable_kelfs_privs(void *saved);
+NT_API void nt_disable_kelfs_privs(void *saved);
+/* Attributes owned by the current user and open with access_mask to the
+ * user, the product group, Administrators and LocalSystem; with
+ * network_flag, denied to network logons first and open to the user only.
+ * The calling thread's block, valid until its next call with other
+ * arguments or another user; null on failure. */
+NT_API LPSECURITY_ATTRIBUTES nt_owner_security_attributes(DWORD access_mask, int network_flag);
+
+/* ---- group lists and the primary group ------------------------------------------ */
+
+/* The groups named by ZENDREL_GROUPS, in its order: built once per process. */
+typedef struct nt_prioritized_groups {
+    int count;
+    PSID sids[32];
+} nt_prioritized_groups;
+
+/* The group ZENDREL_PRIMARY_GROUP names (the calling thread's buffer), or
+ * null when it is unset, empty or names no group. */
+NT_API PSID nt_get_primary_group_from_env(void);
+/* Makes that group the primary group of the process's token: 0 on success or
+ * when there is nothing to do, else a Win32 error code. */
+NT_API DWORD nt_set_primary_group_from_env(DWORD process_id);
+/* The calling thread's effective primary group in *sid_out (the library's);
+ * 1, or 0 on failure or a null sid_out. */
+NT_API int nt_getgroup_sid(PSID *sid_out);
+/* With count 0, the number of the thread's groups; else up to count SIDs
+ * (the library's, valid until the thread ends or the identity flush) copied
+ * into sids_out and their number.  -1 when the list cannot be built. */
+NT_API int nt_getgroups_sid(int count, PSID *sids_out);
+/* The library's record of the ZENDREL_GROUPS groups. */
+NT_API nt_prioritized_groups *nt_get_prioritized_groups_list(void);
+
+/* ---- network credentials -------------------------------------------------------- */
+
+/* What a server needs of a user who is not logged on here.  Every text and
+ * SID is a block of its own; freed with nt_user_free_credentials. */
+typedef struct nt_credentials {
+    WCHAR *user_name;        /* DOMAIN\name */
+    PSID user_sid;
+    PSID primary_group_sid;  /* after domain group mapping */
+    int group_count;
+    WCHAR **group_names;     /* DOMAIN\name each; null when group_count is 0 */
+    PSID *group_sids;        /* in the order of group_names */
+} nt_credentials;
+
+/* The record of the user `name` in *record_out (set to null first): 0, or -1. */
+NT_API int nt_user_get_credentials(const char *name, nt_credentials **record_out);
+/* Frees a record; null is accepted.  Returns 0. */
+NT_API int nt_user_free_credentials(nt_credentials *record);
+
 /* ---- uids, passwd and group records --------------------------------------------- */
 
 /* No uid: the SID has none, or the uid names no SID. */

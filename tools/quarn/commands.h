@@ -49,5 +49,8 @@ void add_identity_commands(CLI::App &app);
 void add_path_command(CLI::App &app);
 void add_ls_command(CLI::App &app);
 void add_host_commands(CLI::App &app);
+void add_whoami_command(CLI::App &app);
+void add_creds_command(CLI::App &app);
+void add_group_command(CLI::App &app);
 
 }  // namespace quarn::tool

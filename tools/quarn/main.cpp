@@ -74,6 +74,9 @@ int main(int argc, char **argv) {
     add_path_command(app);
     add_ls_command(app);
     add_host_commands(app);
+    add_whoami_command(app);
+    add_creds_command(app);
+    add_group_command(app);
     int code = kExitSuccess;
     try {
         // CLI11 would only say that a command is required.

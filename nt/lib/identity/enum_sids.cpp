@@ -1,12 +1,14 @@
 // nt_get_enum_sid: the numbered well-known SIDs that privilege checks and
 // security descriptors name.  Constant ones live in static storage; the
 // others are made from the domain SIDs on first use and kept, the
-// logon-session SID (14) only until the identity flush.
+// logon-session SID (14) only until the identity flush; the product group
+// (1) comes from product_group.cpp.
 #include <atomic>
 #include <cstdlib>
 
 #include "identity/current_token.h"
 #include "identity/domains.h"
+#include "identity/product_group.h"
 #include "frame/frame.h"
 #include "nt.h"
 #include "frame/trace.h"
@@ -113,7 +115,9 @@ extern "C" NT_API PSID nt_get_enum_sid(int number) {
         return ntx_builtin_domain_sid();
     case NT_ENUM_SID_PRIMARY_DOMAIN:
         return ntx_primary_domain_sid();
-    default:  // NT_ENUM_SID_ZENDREL_GROUP: the product group is resolved by its own module
+    case NT_ENUM_SID_ZENDREL_GROUP:
+        return nt_get_zendrel_group_sid();
+    default:
         return nullptr;
     }
 }

@@ -31,6 +31,8 @@ void nt_user_domain_prefix(char *out);
 // The identity flush's parts: each forgets what its own source keeps.
 void nt_forget_user_domain_prefix();
 void nt_forget_login_name();
+void nt_forget_privilege_answers();
+void nt_forget_chown_privileges();
 
 // True for a group type: group, alias or well-known group.
 inline bool nt_is_group_use(int use) { return use == SidTypeGroup || use == SidTypeAlias || use == SidTypeWellKnownGroup; }

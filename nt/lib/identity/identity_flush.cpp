@@ -1,6 +1,7 @@
 // The identity flush: after a caller has changed the thread's token, the
 // answers kept from the old one are forgotten: the thread's token copies and
-// group list, and the process-wide prefix, login name and logon-session SID.
+// group list, and the process-wide prefix, login name, logon-session SID and
+// privilege answers.
 // The name caches stay.
 #include <cstdlib>
 
@@ -35,6 +36,8 @@ void flush_identity() {
     nt_forget_user_domain_prefix();
     nt_forget_login_name();
     ntx_forget_logon_session_sid();
+    nt_forget_privilege_answers();
+    nt_forget_chown_privileges();
 }
 
 }  // namespace

@@ -1,20 +1,32 @@
 // Security descriptors and access lists in Windows' absolute form, and the
-// file modes they become for kernel objects and files: an object whose
-// descriptor has a null access list, or one that grants Everyone, is
-// everybody's (0666), or everybody's to read (0644) when Everyone is granted
-// GENERIC_READ alone; any other access list makes it its owner's alone
-// (0600), since the administrators it may also name are root, who passes
-// every mode check anyway.
+// file modes they become for kernel objects and files.  A null access list
+// is everybody's (0666).  Otherwise the list is read as Windows reads it, in
+// order, the first entry that names a subject deciding: the owner's bits
+// come from the entries for the owner (the descriptor's, else the process's
+// user) or for everybody, the others' bits from the entries for everybody
+// (Everyone, Authenticated Users, Users, Interactive), read alone when they
+// are granted GENERIC_READ alone.  The administrators
+// and LocalSystem a list may also name are root, who passes every mode check
+// anyway; a network logon is never a local process.
 #include <sys/stat.h>
 
 #include <cstring>
 
 #include "advapi.h"
+#include "advapi32/sid_value.h"
+#include "advapi32/token_object.h"
 #include "ntdll/object_namespace.h"
 
 namespace {
 
-constexpr BYTE kEveryone[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};  // S-1-1-0
+using quarn::win32::SidValue;
+
+// Whether a SID's header and sub-authorities lie within `room` bytes.
+bool sid_fits(const void *sid, DWORD room) {
+    auto *bytes = static_cast<const BYTE *>(sid);
+    return room >= 8 && bytes[0] == SID_REVISION && bytes[1] <= SID_MAX_SUB_AUTHORITIES &&
+           8u + 4u * bytes[1] <= room;
+}
 
 bool valid_acl(const ACL *acl) {
     return acl && acl->AclRevision >= ACL_REVISION && acl->AclSize >= sizeof(ACL);
@@ -33,18 +45,73 @@ BYTE *end_of_aces(PACL acl) {
     return p;
 }
 
-// The rights the access list grants Everyone.
-ACCESS_MASK everyones_rights(PACL acl) {
-    ACCESS_MASK rights = 0;
+// SIDs that every local user's token holds.
+bool names_everybody(const SidValue &sid) {
+    static const SidValue everybody[] = {
+        SidValue(1, {0}),                                       // Everyone
+        SidValue(5, {11}),                                      // Authenticated Users
+        SidValue(5, {4}),                                       // Interactive
+        SidValue(5, {SECURITY_BUILTIN_DOMAIN_RID, 545}),        // BUILTIN\Users
+    };
+    for (const auto &s : everybody)
+        if (s == sid) return true;
+    return false;
+}
+
+// The rights the first entry of `acl` that `applies` to a subject allows it
+// (0 when that entry denies them, or when none applies).
+template <typename Applies>
+ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
     BYTE *p = reinterpret_cast<BYTE *>(acl) + sizeof(ACL);
     for (WORD i = 0; i < acl->AceCount; ++i) {
         auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(p);
-        if (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-            std::memcmp(&ace->SidStart, kEveryone, sizeof kEveryone) == 0)
-            rights |= ace->Mask;
         p += ace->Header.AceSize;
+        bool known = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE || ace->Header.AceType == ACCESS_DENIED_ACE_TYPE;
+        if (!known || !ace->Mask || !applies(SidValue::copy_of(&ace->SidStart))) continue;
+        return ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? ace->Mask : 0;
     }
-    return rights;
+    return 0;
+}
+
+// The process's own user, whom an object's owner stands for when the descriptor names none.
+SidValue process_user() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    auto handle = quarn::win32::typed_object<quarn::win32::TokenHandle>(token);
+    SidValue user = handle ? handle->token()->contents()->user : SidValue();
+    CloseHandle(token);
+    return user;
+}
+
+bool add_ace(PACL acl, DWORD revision, BYTE type, DWORD access, PSID sid) {
+    if (!valid_acl(acl) || revision != ACL_REVISION) {
+        SetLastError(ERROR_INVALID_ACL);
+        return false;
+    }
+    if (!IsValidSid(sid)) {
+        SetLastError(ERROR_INVALID_SID);
+        return false;
+    }
+    BYTE *free_space = end_of_aces(acl);
+    if (!free_space) {
+        SetLastError(ERROR_INVALID_ACL);
+        return false;
+    }
+    DWORD sid_length = GetLengthSid(sid);
+    DWORD ace_size = static_cast<DWORD>(offsetof(ACCESS_ALLOWED_ACE, SidStart)) + sid_length;
+    BYTE *limit = reinterpret_cast<BYTE *>(acl) + acl->AclSize;
+    if (free_space + ace_size > limit) {
+        SetLastError(ERROR_ALLOTTED_SPACE_EXCEEDED);
+        return false;
+    }
+    auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(free_space);
+    ace->Header.AceType = type;
+    ace->Header.AceFlags = 0;
+    ace->Header.AceSize = static_cast<WORD>(ace_size);
+    ace->Mask = access;
+    std::memcpy(&ace->SidStart, sid, sid_length);
+    ++acl->AceCount;
+    return true;
 }
 
 }  // namespace
@@ -57,9 +124,14 @@ mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback
     if (!(descriptor->Control & SE_DACL_PRESENT)) return fallback;
     if (!descriptor->Dacl) return 0666;
     if (!valid_acl(descriptor->Dacl) || !end_of_aces(descriptor->Dacl)) return 0600;
-    ACCESS_MASK everyone = everyones_rights(descriptor->Dacl);
-    if (!everyone) return 0600;
-    return everyone == GENERIC_READ ? 0644 : 0666;
+    SidValue owner = descriptor->Owner ? SidValue::copy_of(descriptor->Owner) : process_user();
+    bool owner_may = first_entry_allows(descriptor->Dacl, [&](const SidValue &sid) {
+        return sid == owner || names_everybody(sid);
+    });
+    // Everybody granted GENERIC_READ alone may read and not write.
+    ACCESS_MASK others = first_entry_allows(descriptor->Dacl, names_everybody);
+    mode_t others_bits = !others ? 0 : others == GENERIC_READ ? 0044 : 0066;
+    return (owner_may ? 0600 : 0) | others_bits;
 }
 
 }  // namespace quarn::win32
@@ -115,34 +187,40 @@ BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision) {
 }
 
 BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid) {
-    if (!valid_acl(acl) || revision != ACL_REVISION) {
+    return add_ace(acl, revision, ACCESS_ALLOWED_ACE_TYPE, access, sid);
+}
+
+BOOL AddAccessDeniedAce(PACL acl, DWORD revision, DWORD access, PSID sid) {
+    return add_ace(acl, revision, ACCESS_DENIED_ACE_TYPE, access, sid);
+}
+
+BOOL IsValidAcl(PACL acl) {
+    if (!valid_acl(acl) || acl->AclRevision > ACL_REVISION_DS || !end_of_aces(acl)) {
         SetLastError(ERROR_INVALID_ACL);
         return FALSE;
     }
-    if (!IsValidSid(sid)) {
-        SetLastError(ERROR_INVALID_SID);
-        return FALSE;
+    BYTE *p = reinterpret_cast<BYTE *>(acl) + sizeof(ACL);
+    for (WORD i = 0; i < acl->AceCount; ++i) {
+        auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(p);
+        bool simple = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE || ace->Header.AceType == ACCESS_DENIED_ACE_TYPE;
+        DWORD room = ace->Header.AceSize - static_cast<DWORD>(offsetof(ACCESS_ALLOWED_ACE, SidStart));
+        if (simple && (ace->Header.AceSize < offsetof(ACCESS_ALLOWED_ACE, SidStart) + 8 ||
+                       !sid_fits(&ace->SidStart, room))) {
+            SetLastError(ERROR_INVALID_ACL);
+            return FALSE;
+        }
+        p += ace->Header.AceSize;
     }
-    BYTE *free_space = end_of_aces(acl);
-    if (!free_space) {
-        SetLastError(ERROR_INVALID_ACL);
-        return FALSE;
-    }
-    DWORD sid_length = GetLengthSid(sid);
-    DWORD ace_size = static_cast<DWORD>(offsetof(ACCESS_ALLOWED_ACE, SidStart)) + sid_length;
-    BYTE *limit = reinterpret_cast<BYTE *>(acl) + acl->AclSize;
-    if (free_space + ace_size > limit) {
-        SetLastError(ERROR_ALLOTTED_SPACE_EXCEEDED);
-        return FALSE;
-    }
-    auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(free_space);
-    ace->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
-    ace->Header.AceFlags = 0;
-    ace->Header.AceSize = static_cast<WORD>(ace_size);
-    ace->Mask = access;
-    std::memcpy(&ace->SidStart, sid, sid_length);
-    ++acl->AceCount;
     return TRUE;
+}
+
+BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor) {
+    bool valid = descriptor && descriptor->Revision == SECURITY_DESCRIPTOR_REVISION &&
+                 (!descriptor->Owner || IsValidSid(descriptor->Owner)) &&
+                 (!descriptor->Group || IsValidSid(descriptor->Group)) &&
+                 (!(descriptor->Control & SE_DACL_PRESENT) || !descriptor->Dacl || IsValidAcl(descriptor->Dacl));
+    if (!valid) SetLastError(ERROR_INVALID_SECURITY_DESCR);
+    return valid;
 }
 
 BOOL GetAce(PACL acl, DWORD index, LPVOID *ace) {

@@ -110,17 +110,23 @@ BOOL copy_statistics(const Token &t, LPVOID information, DWORD length, LPDWORD r
     auto *out = static_cast<TOKEN_STATISTICS *>(information);
     std::memset(out, 0, sizeof *out);
     out->TokenId = t.id;
-    out->AuthenticationId = t.contents->logon;
+    auto contents = t.contents();
+    out->AuthenticationId = contents->logon;
     out->ExpirationTime = 0x7FFFFFFFFFFFFFFFLL;
     out->TokenType = t.type;
     out->ImpersonationLevel = t.level;
-    out->GroupCount = static_cast<DWORD>(t.contents->groups.size());
-    out->PrivilegeCount = static_cast<DWORD>(t.contents->privileges.size());
+    out->GroupCount = static_cast<DWORD>(contents->groups.size());
+    out->PrivilegeCount = static_cast<DWORD>(contents->privileges.size());
     out->ModifiedId = t.id;
     return TRUE;
 }
 
 }  // namespace
+
+std::shared_ptr<const TokenContents> Token::contents() const {
+    std::lock_guard guard(lock_);
+    return contents_;
+}
 
 TokenHandle::TokenHandle(std::shared_ptr<const Token> token, ACCESS_MASK access)
     : token_(std::move(token)), access_(access & MAXIMUM_ALLOWED ? TOKEN_ALL_ACCESS : access) {}
@@ -138,7 +144,7 @@ LUID new_luid() {
 
 std::shared_ptr<const Token> primary_token(std::shared_ptr<const TokenContents> contents) {
     if (!contents) return nullptr;
-    return std::make_shared<const Token>(Token{std::move(contents), TokenPrimary, SecurityAnonymous, new_luid()});
+    return std::make_shared<const Token>(std::move(contents), TokenPrimary, SecurityAnonymous, new_luid());
 }
 
 HANDLE token_handle(std::shared_ptr<const Token> token, ACCESS_MASK access) {
@@ -190,8 +196,8 @@ BOOL DuplicateTokenEx(HANDLE token, DWORD access, LPSECURITY_ATTRIBUTES, SECURIT
         SetLastError(ERROR_BAD_IMPERSONATION_LEVEL);
         return FALSE;
     }
-    auto copy = std::make_shared<const Token>(
-        Token{source.contents, type, type == TokenImpersonation ? level : SecurityAnonymous, new_luid()});
+    auto copy = std::make_shared<const Token>(source.contents(), type,
+                                              type == TokenImpersonation ? level : SecurityAnonymous, new_luid());
     *new_token = token_handle(std::move(copy), access ? access : handle->access());
     return TRUE;
 }
@@ -206,7 +212,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class
     }
     if (!handle->grants(TOKEN_QUERY)) return FALSE;
     const Token &t = *handle->token();
-    const TokenContents &c = *t.contents;
+    auto contents = t.contents();
+    const TokenContents &c = *contents;
     switch (information_class) {
     case TokenUser:
         return copy_one_sid<TOKEN_USER>(c.user, information, length, return_length);

@@ -72,8 +72,8 @@ BOOL ImpersonateLoggedOnUser(HANDLE token) {
         set_thread_token(source);
         return TRUE;
     }
-    set_thread_token(std::make_shared<const Token>(
-        Token{source->contents, TokenImpersonation, SecurityImpersonation, new_luid()}));
+    set_thread_token(
+        std::make_shared<const Token>(source->contents(), TokenImpersonation, SecurityImpersonation, new_luid()));
     return TRUE;
 }
 

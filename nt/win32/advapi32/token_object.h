@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "kernel32/kernel_object.h"
@@ -28,11 +29,33 @@ struct TokenContents {
     LUID logon{};
 };
 
-struct Token {
-    std::shared_ptr<const TokenContents> contents;
-    TOKEN_TYPE type = TokenPrimary;
-    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;  // impersonation tokens only
-    LUID id{};
+// A token: its kind and id are fixed; what it holds changes only through
+// AdjustTokenPrivileges and SetTokenInformation, which replace the whole
+// contents, so a reader always sees one consistent state.
+class Token {
+public:
+    Token(std::shared_ptr<const TokenContents> contents, TOKEN_TYPE type, SECURITY_IMPERSONATION_LEVEL level, LUID id)
+        : type(type), level(level), id(id), contents_(std::move(contents)) {}
+
+    std::shared_ptr<const TokenContents> contents() const;
+    // Applies `change` to a copy of the contents and makes the copy current
+    // when `change` returns true; the result of `change`.
+    template <typename Change>
+    bool change(Change change) const {
+        std::lock_guard guard(lock_);
+        auto copy = std::make_shared<TokenContents>(*contents_);
+        if (!change(*copy)) return false;
+        contents_ = std::move(copy);
+        return true;
+    }
+
+    const TOKEN_TYPE type;
+    const SECURITY_IMPERSONATION_LEVEL level;  // impersonation tokens only
+    const LUID id;
+
+private:
+    mutable std::mutex lock_;
+    mutable std::shared_ptr<const TokenContents> contents_;
 };
 
 class TokenHandle final : public KernelObject {

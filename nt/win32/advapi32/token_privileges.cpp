@@ -89,3 +89,28 @@ extern "C" BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
     SetLastError(ERROR_NO_SUCH_PRIVILEGE);
     return FALSE;
 }
+
+extern "C" BOOL LookupPrivilegeNameA(LPCSTR system, PLUID luid, LPSTR name, LPDWORD length) {
+    if (system && *system) {
+        SetLastError(ERROR_INVALID_COMPUTERNAME);
+        return FALSE;
+    }
+    if (!luid || !length) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (const auto &p : quarn::win32::kPrivileges) {
+        if (luid->HighPart != 0 || luid->LowPart != p.value) continue;
+        DWORD chars = static_cast<DWORD>(std::strlen(p.name));
+        if (!name || *length <= chars) {
+            *length = chars;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        std::memcpy(name, p.name, chars + 1);
+        *length = chars;
+        return TRUE;
+    }
+    SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+    return FALSE;
+}

@@ -179,7 +179,9 @@ typedef struct _ACCESS_ALLOWED_ACE {
 } ACCESS_ALLOWED_ACE;
 
 constexpr DWORD ACL_REVISION = 2;
+constexpr DWORD ACL_REVISION_DS = 4;
 constexpr BYTE ACCESS_ALLOWED_ACE_TYPE = 0;
+constexpr BYTE ACCESS_DENIED_ACE_TYPE = 1;
 
 typedef WORD SECURITY_DESCRIPTOR_CONTROL;
 constexpr SECURITY_DESCRIPTOR_CONTROL SE_OWNER_DEFAULTED = 0x0001;
@@ -204,7 +206,13 @@ BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PA
 BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL defaulted);
 BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision);
 BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid);
+BOOL AddAccessDeniedAce(PACL acl, DWORD revision, DWORD access, PSID sid);
 BOOL GetAce(PACL acl, DWORD index, LPVOID *ace);
+// Whether the header and every entry lie within the list, each allowed or
+// denied entry holding a whole SID; ERROR_INVALID_ACL otherwise.
+BOOL IsValidAcl(PACL acl);
+// Revision 1, valid owner and group SIDs, a valid access list if present.
+BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor);
 
 typedef struct _LUID_AND_ATTRIBUTES {
     LUID Luid;
@@ -218,6 +226,32 @@ typedef struct _TOKEN_PRIVILEGES {
 
 constexpr DWORD SE_PRIVILEGE_ENABLED_BY_DEFAULT = 0x00000001;
 constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+constexpr DWORD SE_PRIVILEGE_REMOVED = 0x00000004;
+constexpr DWORD SE_PRIVILEGE_USED_FOR_ACCESS = 0x80000000;
+
+// Enables or disables privileges the token holds (SE_PRIVILEGE_REMOVED drops
+// one); the entries whose state changed, as they were, in previous_state.
+// Needs TOKEN_ADJUST_PRIVILEGES (and TOKEN_QUERY for previous_state).  TRUE
+// with last error ERROR_NOT_ALL_ASSIGNED when some privilege is not held;
+// ERROR_INSUFFICIENT_BUFFER (nothing changed) when previous_state is too small.
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state, DWORD buffer_length,
+                           PTOKEN_PRIVILEGES previous_state, LPDWORD return_length);
+
+constexpr DWORD PRIVILEGE_SET_ALL_NECESSARY = 1;
+typedef struct _PRIVILEGE_SET {
+    DWORD PrivilegeCount;
+    DWORD Control;
+    LUID_AND_ATTRIBUTES Privilege[1];
+} PRIVILEGE_SET, *PPRIVILEGE_SET;
+
+// Whether the privileges are enabled in an impersonation token (a primary
+// token fails with ERROR_NO_IMPERSONATION_TOKEN); marks the enabled ones
+// SE_PRIVILEGE_USED_FOR_ACCESS.  Needs TOKEN_QUERY.
+BOOL PrivilegeCheck(HANDLE token, PPRIVILEGE_SET required, LPBOOL result);
+
+// TokenPrimaryGroup only: the group must be the token's user or one of its
+// groups (ERROR_INVALID_PRIMARY_GROUP otherwise).  Needs TOKEN_ADJUST_DEFAULT.
+BOOL SetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class, LPVOID information, DWORD length);
 
 typedef struct _TOKEN_STATISTICS {
     LUID TokenId;
@@ -236,6 +270,9 @@ constexpr DWORD SYSTEM_LUID = 0x3E7;
 constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
 
 BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid);
+// The name of a privilege; ERROR_INSUFFICIENT_BUFFER with the length needed
+// (terminator excluded) in *length when it does not fit.
+BOOL LookupPrivilegeNameA(LPCSTR system, PLUID luid, LPSTR name, LPDWORD length);
 
 constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD process_id);

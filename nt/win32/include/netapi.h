@@ -65,6 +65,36 @@ typedef struct _USER_INFO_3 {
 // RPC_S_SERVER_UNAVAILABLE, one that needs an IPC$ session ERROR_LOGON_FAILURE.
 NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE *buffer);
 
+// ---- groups ------------------------------------------------------------------------
+typedef struct _GROUP_INFO_1 {
+    LPWSTR grpi1_name;
+    LPWSTR grpi1_comment;
+} GROUP_INFO_1, *PGROUP_INFO_1;
+
+typedef struct _GROUP_USERS_INFO_0 {
+    LPWSTR grui0_name;
+} GROUP_USERS_INFO_0, *PGROUP_USERS_INFO_0;
+
+typedef struct _LOCALGROUP_USERS_INFO_0 {
+    LPWSTR lgrui0_name;
+} LOCALGROUP_USERS_INFO_0, *PLOCALGROUP_USERS_INFO_0;
+
+constexpr DWORD LG_INCLUDE_INDIRECT = 0x0001;
+
+// Level 1 only: a controller's domain group, or a Linux group of this
+// machine (without comment); NERR_GroupNotFound for any other name.
+NET_API_STATUS NetGroupGetInfo(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE *buffer);
+// Level 0 only.  The user's global groups: a controller's domain groups that
+// list the user, its primary group first; this machine has none.  Entries
+// of about `preferred` bytes (MAX_PREFERRED_LENGTH: all); ERROR_MORE_DATA
+// when some did not fit; NERR_UserNotFound for an unknown user.
+NET_API_STATUS NetUserGetGroups(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE *buffer, DWORD preferred,
+                                LPDWORD read, LPDWORD total);
+// Level 0 only.  The builtin groups that hold the user and, on this machine,
+// its Linux groups, each as DOMAIN\name; sizes and errors as NetUserGetGroups.
+NET_API_STATUS NetUserGetLocalGroups(LPCWSTR server, LPCWSTR user, DWORD level, DWORD flags, LPBYTE *buffer,
+                                     DWORD preferred, LPDWORD read, LPDWORD total);
+
 // ---- the browse list ----------------------------------------------------------------
 constexpr DWORD SV_TYPE_WORKSTATION = 0x00000001;
 constexpr DWORD SV_TYPE_SERVER = 0x00000002;

@@ -179,7 +179,14 @@ constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
 constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                      LPSTR buffer, DWORD size, va_list *arguments);
-HANDLE LocalFree(HANDLE memory);
+// The local heap: LMEM_FIXED blocks only, LMEM_ZEROINIT zero-filled.
+typedef unsigned int UINT;
+typedef HANDLE HLOCAL;
+constexpr UINT LMEM_FIXED = 0x0000;
+constexpr UINT LMEM_ZEROINIT = 0x0040;
+constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+HLOCAL LocalFree(HLOCAL memory);
 
 // ---- system information ---------------------------------------------------------------
 typedef struct _OSVERSIONINFOA {
@@ -264,6 +271,7 @@ void GetSystemInfo(LPSYSTEM_INFO info);
 
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
 BOOL GetComputerNameA(LPSTR buffer, LPDWORD size);
+BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size);
 
 // ---- time ----------------------------------------------------------------------
 typedef struct _SYSTEMTIME {
@@ -330,6 +338,10 @@ constexpr DWORD ENABLE_LINE_INPUT = 0x0002;
 constexpr DWORD ENABLE_ECHO_INPUT = 0x0004;
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL SetConsoleMode(HANDLE console, DWORD mode);
+
+// ---- the runtime's wide strings ---------------------------------------------------
+// Compares at most `count` units, A-Z equal to a-z (the "C" locale's rule).
+int _wcsnicmp(LPCWSTR a, LPCWSTR b, size_t count);
 
 // ---- named mutexes, files and sections ------------------------------------------
 constexpr DWORD SYNCHRONIZE = 0x00100000;

@@ -183,9 +183,3 @@ extern "C" DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, D
     std::memcpy(buffer, out.c_str(), out.size() + 1);
     return static_cast<DWORD>(out.size());
 }
-
-// Memory that FormatMessageA allocated.
-extern "C" HANDLE LocalFree(HANDLE memory) {
-    std::free(memory);
-    return nullptr;
-}

@@ -1,7 +1,9 @@
 // Private heaps: every block is linked into its heap, so HeapDestroy frees
 // everything the heap handed out at once.  A heap made with HEAP_NO_SERIALIZE
 // takes no lock (its owner promises to use it from one thread); a maximum size
-// other than 0 bounds the bytes it may hold.
+// other than 0 bounds the bytes it may hold.  The local heap (LocalAlloc,
+// LocalFree) is the runtime's allocator: FormatMessageA's texts, string SIDs
+// and access lists come from it.
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +115,21 @@ BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
 SIZE_T HeapSize(HANDLE heap, DWORD, LPCVOID memory) {
     if (!typed_object<Heap>(heap) || !memory) return static_cast<SIZE_T>(-1);
     return Heap::block_of(memory)->size;
+}
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+    if (flags & ~(LMEM_ZEROINIT)) {  // movable blocks are not kept
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    void *block = flags & LMEM_ZEROINIT ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
+    if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+    std::free(memory);
+    return nullptr;
 }
 
 }  // extern "C"

@@ -3,9 +3,38 @@
 
 #include <cstring>
 
+#include <algorithm>
+
 #include "machine/machine.h"
+#include "winnls.h"
 
 using quarn::win32::Machine;
+
+namespace {
+
+// The computer name in `buffer` (*size characters); too small a buffer
+// fails with ERROR_BUFFER_OVERFLOW and the size needed, terminator included.
+template <typename Char>
+BOOL computer_name(Char *buffer, LPDWORD size) {
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const Machine *machine = Machine::current();
+    if (!machine) return FALSE;
+    auto name = quarn::win32::text_as<Char>(machine->computer_name());
+    if (!buffer || *size <= name.size()) {
+        *size = static_cast<DWORD>(name.size() + 1);
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    std::copy(name.begin(), name.end(), buffer);
+    buffer[name.size()] = 0;
+    *size = static_cast<DWORD>(name.size());
+    return TRUE;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -62,22 +91,7 @@ void GetSystemInfo(LPSYSTEM_INFO info) {
     }
 }
 
-BOOL GetComputerNameA(LPSTR buffer, LPDWORD size) {
-    if (!size) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const Machine *machine = Machine::current();
-    if (!machine) return FALSE;
-    const std::string &name = machine->computer_name();
-    if (!buffer || *size <= name.size()) {
-        *size = static_cast<DWORD>(name.size() + 1);
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return FALSE;
-    }
-    std::memcpy(buffer, name.c_str(), name.size() + 1);
-    *size = static_cast<DWORD>(name.size());
-    return TRUE;
-}
+BOOL GetComputerNameA(LPSTR buffer, LPDWORD size) { return computer_name(buffer, size); }
+BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size) { return computer_name(buffer, size); }
 
 }  // extern "C"
