@@ -34,11 +34,11 @@ const char *platform_name(int code) {
 
 const char *drive_type_name(UINT type) {
     switch (type) {
-    case win32::DRIVE_REMOVABLE: return "removable";
-    case win32::DRIVE_FIXED: return "fixed";
-    case win32::DRIVE_REMOTE: return "remote";
-    case win32::DRIVE_CDROM: return "cd-rom";
-    case win32::DRIVE_RAMDISK: return "ram-disk";
+    case DRIVE_REMOVABLE: return "removable";
+    case DRIVE_FIXED: return "fixed";
+    case DRIVE_REMOTE: return "remote";
+    case DRIVE_CDROM: return "cd-rom";
+    case DRIVE_RAMDISK: return "ram-disk";
     default: return "unknown";
     }
 }
@@ -69,7 +69,7 @@ std::string locale_fact(LANGID language, DWORD type) {
 
 void show_host() {
     const auto *machine = win32::Machine::current();
-    if (!machine) fail(1, "the machine is not usable: " + win32::Machine::configuration_error());
+    if (!machine) fail(kExitFailed, "");  // the machine has said why
     int code = nt_osinfo();
     const auto &v = machine->version();
     std::printf("platform: %s (%d), Windows %u.%u build %u\n", platform_name(code), code, v.major, v.minor, v.build);
@@ -90,7 +90,7 @@ void show_host() {
             continue;
         }
         std::printf("  %c: %-9s %-6s%s %s\n", drive.letter, drive_type_name(kind->drive_type), kind->file_system.c_str(),
-                    kind->flags & win32::FILE_PERSISTENT_ACLS ? " acls" : "", drive.root.c_str());
+                    kind->flags & FILE_PERSISTENT_ACLS ? " acls" : "", drive.root.c_str());
     }
     std::printf("adapters:\n");
     for (const auto &adapter : win32::network_adapters(*machine))
@@ -137,7 +137,7 @@ void add_host_commands(CLI::App &app) {
     ping->callback([] {
         bool answers = ntx_ping_host(target.c_str());
         std::printf("%s %s\n", target.c_str(), answers ? "answers" : "does not answer");
-        if (!answers) throw CLI::RuntimeError("", 1);
+        if (!answers) fail(kExitFailed, "");  // unanswered: the exit code says so, as ping(8) does
     });
 
     auto *dump = app.add_subcommand("dump", "Write a crash dump of this tool (to the log folder without PATH)");

@@ -103,31 +103,60 @@ HANDLE token_for(const std::string &name) {
     return token;
 }
 
-// What id(1) reports of a token.  The primary group and the order of the
-// groups are the token's own: the one place to change when the library
-// computes the effective primary group or orders the group list itself.
+// What id(1) reports: the token's user, the library's effective primary
+// group and its ordered group list (the primary group last, the logon SID
+// never), copied, since the library's own copies go with the identity flush.
 struct Identity {
     std::unique_ptr<TOKEN_USER, Freed> user;
-    std::unique_ptr<TOKEN_PRIMARY_GROUP, Freed> primary;
-    std::unique_ptr<TOKEN_GROUPS, Freed> groups;
+    std::vector<BYTE> primary;
+    std::vector<std::vector<BYTE>> groups;
 
     PSID user_sid() const { return user->User.Sid; }
-    PSID group_sid() const { return primary->PrimaryGroup; }
-    // The primary group first, then every other group of the token, as id -G lists them.
+    PSID group_sid() const { return const_cast<BYTE *>(primary.data()); }
+    std::vector<PSID> group_sids() const {
+        std::vector<PSID> sids;
+        for (const auto &group : groups) sids.push_back(const_cast<BYTE *>(group.data()));
+        return sids;
+    }
+    // The primary group first, then every other group, as id -G lists them.
     std::vector<PSID> all_groups() const {
         std::vector<PSID> all{group_sid()};
-        for (DWORD i = 0; i < groups->GroupCount; ++i)
-            if (!EqualSid(groups->Groups[i].Sid, group_sid())) all.push_back(groups->Groups[i].Sid);
+        for (PSID sid : group_sids())
+            if (!EqualSid(sid, group_sid())) all.push_back(sid);
         return all;
     }
 };
 
+std::vector<BYTE> copy_of(PSID sid) {
+    auto *bytes = static_cast<const BYTE *>(sid);
+    return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
+}
+
+// The library answers for the calling thread, so another account's groups
+// are read while the thread acts as that account's logon.
 Identity identity_of(const std::string &name) {
     HANDLE token = token_for(name);
-    Identity identity{token_information<TOKEN_USER>(token, TokenUser),
-                      token_information<TOKEN_PRIMARY_GROUP>(token, TokenPrimaryGroup),
-                      token_information<TOKEN_GROUPS>(token, TokenGroups)};
+    Identity identity{token_information<TOKEN_USER>(token, TokenUser), {}, {}};
+    bool acting = !name.empty();
+    if (acting && !ImpersonateLoggedOnUser(token)) {
+        CloseHandle(token);
+        fail(kExitFailed, "cannot act as " + name + " to read its groups");
+    }
+    if (acting) nt_impersonate_user();
+    PSID primary = nullptr;
+    int count = nt_getgroups_sid(0, nullptr);
+    std::vector<PSID> sids(count > 0 ? static_cast<size_t>(count) : 0);
+    bool read = nt_getgroup_sid(&primary) && count >= 0 && nt_getgroups_sid(count, sids.data()) == count;
+    if (read) {
+        identity.primary = copy_of(primary);
+        for (PSID sid : sids) identity.groups.push_back(copy_of(sid));
+    }
+    if (acting) {
+        RevertToSelf();
+        nt_revert_to_self();
+    }
     CloseHandle(token);
+    if (!read) fail(kExitFailed, "cannot read the groups of " + (acting ? name : std::string("the current user")));
     return identity;
 }
 
@@ -139,9 +168,10 @@ void print_full_id(const Identity &identity) {
     std::string line = "uid=" + number_and_name(identity.user_sid()) + " gid=" + number_and_name(identity.group_sid()) +
                        " groups=";
     std::string details;
-    for (DWORD i = 0; i < identity.groups->GroupCount; ++i) {
-        PSID sid = identity.groups->Groups[i].Sid;
-        line += (i ? "," : "") + number_and_name(sid);
+    bool first = true;
+    for (PSID sid : identity.group_sids()) {
+        line += (first ? "" : ",") + number_and_name(sid);
+        first = false;
         details += "group: " + std::to_string(number_of(sid)) + " " + text_of(sid) + " " + name_of(sid) + "\n";
     }
     std::printf("%s\nuser: %lld %s %s\nprimary: %lld %s %s\n%s", line.c_str(), number_of(identity.user_sid()),

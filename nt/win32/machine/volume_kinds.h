@@ -7,23 +7,11 @@
 #include <vector>
 
 #include "machine/machine.h"
+#include "winbase.h"
 
 namespace quarn::win32 {
 
-// Windows' drive types.
-constexpr UINT DRIVE_UNKNOWN = 0;
-constexpr UINT DRIVE_NO_ROOT_DIR = 1;
-constexpr UINT DRIVE_REMOVABLE = 2;
-constexpr UINT DRIVE_FIXED = 3;
-constexpr UINT DRIVE_REMOTE = 4;
-constexpr UINT DRIVE_CDROM = 5;
-constexpr UINT DRIVE_RAMDISK = 6;
-
-// Windows' file-system flags.
-constexpr DWORD FILE_CASE_SENSITIVE_SEARCH = 0x00000001;
-constexpr DWORD FILE_CASE_PRESERVED_NAMES = 0x00000002;
-constexpr DWORD FILE_UNICODE_ON_DISK = 0x00000004;
-constexpr DWORD FILE_PERSISTENT_ACLS = 0x00000008;
+// The flag winbase.h does not give; the drive types and the other flags are winbase.h's.
 constexpr DWORD FILE_READ_ONLY_VOLUME = 0x00080000;
 
 struct VolumeKind {

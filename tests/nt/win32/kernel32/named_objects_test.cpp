@@ -91,13 +91,22 @@ TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
 }
 
 // Security attributes whose empty access list keeps an object to its owner.
+// An access list that lets in the process's own user and nobody else.
 struct OwnerOnly {
     SECURITY_DESCRIPTOR sd{};
-    alignas(4) BYTE acl[64]{};
+    alignas(4) BYTE acl[128]{};
+    alignas(4) BYTE user[256]{};
     SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), &sd, FALSE};
     OwnerOnly() {
+        HANDLE token = nullptr;
+        DWORD size = 0;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+        CloseHandle(token);
         InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
         InitializeAcl(reinterpret_cast<PACL>(acl), sizeof acl, ACL_REVISION);
+        AddAccessAllowedAce(reinterpret_cast<PACL>(acl), ACL_REVISION, GENERIC_ALL,
+                            reinterpret_cast<TOKEN_USER *>(user)->User.Sid);
         SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl), FALSE);
     }
     OwnerOnly(const OwnerOnly &) = delete;
