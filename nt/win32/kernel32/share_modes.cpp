@@ -11,7 +11,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 
 #include "advapi.h"
 #include "kernel32/host_error.h"
@@ -81,6 +84,17 @@ int open_guarded(const std::string &path) {
     }
 }
 
+// The holds of this process, for the release at exit.  Never destroyed:
+// exit handlers and static destructors may still close handles.
+std::mutex &holds_lock() {
+    static auto *lock = new std::mutex;
+    return *lock;
+}
+std::unordered_set<ShareHold *> &live_holds() {
+    static auto *holds = new std::unordered_set<ShareHold *>;
+    return *holds;
+}
+
 }  // namespace
 
 ShareAccess share_access_of(DWORD access) {
@@ -112,16 +126,39 @@ std::unique_ptr<ShareHold> ShareHold::take(dev_t device, ino_t inode, ShareAcces
         return nullptr;
     }
     lock_byte(fd, F_UNLCK, kGuard);
+    static std::once_flag at_exit;
+    std::call_once(at_exit, [] { std::atexit(release_all_at_exit); });
     return std::unique_ptr<ShareHold>(new ShareHold(fd, std::move(path)));
 }
 
+ShareHold::ShareHold(int fd, std::string path) : fd_(fd), path_(std::move(path)), owner_(getpid()) {
+    std::lock_guard guard(holds_lock());
+    live_holds().insert(this);
+}
+
 ShareHold::~ShareHold() {
+    {
+        std::lock_guard guard(holds_lock());
+        live_holds().erase(this);
+    }
+    release();
+    close(fd_);
+}
+
+void ShareHold::release() {
+    if (released_ || getpid() != owner_) return;
+    released_ = true;
     // The last holder removes the lock file, under the guard so that no
     // opener takes bytes in it meanwhile (an opener that waited on the guard
     // sees the name gone and starts over).
     lock_byte(fd_, F_UNLCK, kHolds, 6);
     if (lock_byte(fd_, F_WRLCK, kGuard, 1, true) && !held_elsewhere(fd_, kHolds, 6)) unlink(path_.c_str());
-    close(fd_);
+    lock_byte(fd_, F_UNLCK, kGuard);
+}
+
+void ShareHold::release_all_at_exit() {
+    std::lock_guard guard(holds_lock());
+    for (ShareHold *hold : live_holds()) hold->release();
 }
 
 }  // namespace quarn::win32

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <memory>
+#include <string>
 
 #include "winbase.h"
 
@@ -34,10 +35,21 @@ public:
     // an open elsewhere conflicts, or with the error of the lock file.
     static std::unique_ptr<ShareHold> take(dev_t device, ino_t inode, ShareAccess access, DWORD share_mode);
 
+    // Releases every hold of this process still open, as exit(3) does
+    // through atexit: handles that a program never closed leave no lock
+    // file behind.
+    static void release_all_at_exit();
+
 private:
-    explicit ShareHold(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ShareHold(int fd, std::string path);
+    // Drops this process's bytes and, as the last holder, removes the lock
+    // file; only in the process that took the hold (a forked child shares its
+    // parent's open file description, and so its locks).
+    void release();
     int fd_;
     std::string path_;
+    pid_t owner_;
+    bool released_ = false;
 };
 
 }  // namespace quarn::win32

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "advapi.h"
+#include "child_process.h"
 #include "file_support.h"
 #include "live_child.h"
 #include "temp_prefix.h"
@@ -135,6 +136,19 @@ TEST_F(Files, AnotherProcessHoldsItsShareModesUntilItDies) {
     holder.kill9();
     EXPECT_TRUE(Handle(open_w("C:\\files\\held", GENERIC_WRITE, 0)).valid());
     EXPECT_TRUE(DeleteFileW(u"C:\\files\\held"));
+}
+
+TEST_F(Files, AProcessThatExitsWithoutClosingLeavesNoLockFile) {
+    write_file(dir_ / "left", "x");
+    auto r = run_child(file_helper({"hold", "C:\\files\\left", "r", "r", "20"}));
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    ASSERT_EQ(r.out, "held\n");
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "left").c_str(), &st), 0);
+    char lock[96];
+    snprintf(lock, sizeof lock, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
+             (unsigned long long)st.st_ino);
+    EXPECT_FALSE(fs::exists(lock));
 }
 
 TEST_F(Files, AnotherUserMeetsTheSameShareModesButNotOurFiles) {
