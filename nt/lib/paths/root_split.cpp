@@ -20,7 +20,8 @@ size_t next_separator(std::string_view text, size_t from) {
 
 bool copy_out(std::string_view text, char *out, size_t size) {
     if (!out || text.size() + 1 > size) return false;
-    std::memcpy(out, text.data(), text.size());
+    // An empty view may have no data at all, which memcpy must never be given.
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
     out[text.size()] = '\0';
     return true;
 }
