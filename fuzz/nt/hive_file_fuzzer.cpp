@@ -16,15 +16,15 @@ namespace {
 using namespace quarn::win32::registry;
 
 // Walks every key reachable from the root, and the values of each.
-void walk(Transaction &t, KeyId key, int depth) {
+void walk(Transaction &t, KeyId key, std::string_view path, int depth) {
     if (depth > 64) return;
     for (std::optional<ValueView> v = t.value_at(key, 0); v; v = t.value_after(key, v->seq))
         if (v->size && !v->data) std::abort();
     // A damaged file may hold rows that contradict each other (a key listed
     // under itself, a path its index does not know); they must only read oddly.
-    for (std::optional<KeyRow> row = t.subkey_at(key, 0); row; row = t.subkey_after(key, row->path)) {
+    for (std::optional<KeyRow> row = t.subkey_at(key, path, 0); row; row = t.subkey_after(key, path, row->path)) {
         t.find_key(row->path);
-        if (row->id != key) walk(t, row->id, depth + 1);
+        if (row->id != key) walk(t, row->id, row->path, depth + 1);
     }
 }
 
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     hive->read([](Transaction &t) -> LONG {
-        walk(t, kRootKey, 0);
+        walk(t, kRootKey, "", 0);
         return ERROR_SUCCESS;
     });
     return 0;
