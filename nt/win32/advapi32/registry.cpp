@@ -237,6 +237,13 @@ LONG route_to_mount(Key &key, std::vector<std::string_view> &parts, std::string_
     return ERROR_SUCCESS;
 }
 
+// A key's last-write time changes when a subkey of it goes.
+void stamp_parent(Transaction &t, std::string_view path, int64_t now) {
+    size_t cut = path.rfind('\\');
+    if (auto parent = t.find_key(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut)))
+        t.stamp(parent->id, now);
+}
+
 LONG open_key(HKEY handle, LPCSTR subkey, REGSAM access, PHKEY result) {
     if (handle == HKEY_CLASSES_ROOT) {
         // The user's Software\Classes over the machine's, as Windows merges them.
@@ -411,10 +418,8 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subkey) {
         auto row = t.find_key(path);
         if (!row) return missing(t, key, parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND);
         if (t.has_subkeys(row->id)) return ERROR_ACCESS_DENIED;
-        size_t cut = path.rfind('\\');
-        auto parent = t.find_key(cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut));
         t.delete_key(row->id);
-        if (parent) t.stamp(parent->id, filetime_now());
+        stamp_parent(t, path, filetime_now());
         return ERROR_SUCCESS;
     });
 }
@@ -495,9 +500,7 @@ LONG RegDeleteTreeA(HKEY handle, LPCSTR subkey) {
         if (!row) return missing(t, key, ERROR_FILE_NOT_FOUND);
         t.delete_below(row->path);
         t.delete_key(row->id);
-        size_t cut = path.rfind('\\');
-        auto parent = t.find_key(cut == std::string::npos ? std::string_view() : std::string_view(path).substr(0, cut));
-        if (parent) t.stamp(parent->id, now);
+        stamp_parent(t, path, now);
         return ERROR_SUCCESS;
     });
 }

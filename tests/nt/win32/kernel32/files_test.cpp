@@ -23,6 +23,16 @@ using namespace quarn::test;
 
 namespace {
 
+// The share-mode lock file of a file, named after its device and inode.
+std::string share_lock_file_of(const fs::path &file) {
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) ADD_FAILURE() << file << " is gone";
+    char lock[96];
+    snprintf(lock, sizeof lock, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
+             (unsigned long long)st.st_ino);
+    return lock;
+}
+
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 struct Handle {
@@ -115,12 +125,7 @@ TEST_F(Files, ShareModesBetweenHandlesFollowWindowsRules) {
         if (!c.second_opens) EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     }
     // Every hold is gone: the lock file went with the last one.
-    struct stat st {};
-    ASSERT_EQ(stat((dir_ / "shared").c_str(), &st), 0);
-    char lock[96];
-    snprintf(lock, sizeof lock, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
-             (unsigned long long)st.st_ino);
-    EXPECT_FALSE(fs::exists(lock));
+    EXPECT_FALSE(fs::exists(share_lock_file_of(dir_ / "shared")));
 }
 
 TEST_F(Files, AnotherProcessHoldsItsShareModesUntilItDies) {
@@ -143,12 +148,7 @@ TEST_F(Files, AProcessThatExitsWithoutClosingLeavesNoLockFile) {
     auto r = run_child(file_helper({"hold", "C:\\files\\left", "r", "r", "20"}));
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     ASSERT_EQ(r.out, "held\n");
-    struct stat st {};
-    ASSERT_EQ(stat((dir_ / "left").c_str(), &st), 0);
-    char lock[96];
-    snprintf(lock, sizeof lock, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
-             (unsigned long long)st.st_ino);
-    EXPECT_FALSE(fs::exists(lock));
+    EXPECT_FALSE(fs::exists(share_lock_file_of(dir_ / "left")));
 }
 
 TEST_F(Files, AnotherUserMeetsTheSameShareModesButNotOurFiles) {
