@@ -103,6 +103,45 @@ NT_API int nt_is_citrix_metaframe(void);
 /* A new UTF-16 copy of `text` (null gives null), freed with free. */
 NT_API WCHAR *nt_sz_to_unicode(const char *text);
 
+/* ---- drives, file systems and file attributes ------------------------------------ */
+
+/* Drive kinds of nt_get_drive_type. */
+#define NT_DRIVE_FIXED 1
+#define NT_DRIVE_REMOVABLE 2
+#define NT_DRIVE_REMOTE 3
+#define NT_DRIVE_CDROM 4
+#define NT_DRIVE_RAMDISK 5
+
+/* File-system kinds of nt_get_fs_type, from the volume's file-system name. */
+#define NT_FS_FAT 0   /* "FAT" or "FAT32" */
+#define NT_FS_NTFS 1  /* "NTFS" */
+#define NT_FS_HPFS 2  /* "HPFS" */
+#define NT_FS_OTHER 3 /* any other name, or the volume cannot be asked */
+#define NT_FS_CDFS 4  /* "CDFS" */
+
+/* The kind of drive `path` lives on in *drive_type (0 until known): 0, or -1
+ * when it is unknown (no drive letter, a path of MAX_PATH or more, no such
+ * drive).  A null argument gives -1. */
+NT_API int nt_get_drive_type(const char *path, int *drive_type);
+/* The kind of file system `path` lives on in *fs_type: 0; or -1, with
+ * NT_FS_OTHER stored when the volume cannot be asked and nothing stored when
+ * the path cannot be made absolute.  A null argument gives -1. */
+NT_API int nt_get_fs_type(const char *path, int *fs_type);
+/* 1 in *has_acl (0 until known) when the file system of `path` keeps access
+ * control lists: 0, or -1 on failure.  A null argument gives -1. */
+NT_API int nt_fs_has_acl(const char *path, int *has_acl);
+
+/* The attribute helpers; a null `path` is one whose attributes cannot be read.
+ * 1 when `path` is read-only or its attributes cannot be read, else 0. */
+NT_API int nt_get_file_readonly(const char *path);
+/* Add the read-only, archive or hidden attribute: nonzero, or 0 on failure. */
+NT_API int nt_set_file_readonly(const char *path);
+NT_API int nt_set_file_archive(const char *path);
+NT_API int nt_set_file_hidden(const char *path);
+/* Removes the read-only attribute where it is set: nonzero (also for a file
+ * that was not read-only), or 0 on failure. */
+NT_API int nt_unset_file_readonly(const char *path);
+
 /* ---- crash dumps ----------------------------------------------------------------- */
 
 /* 1 when dumps can be written: the log and program folders of the host-data

@@ -14,6 +14,7 @@
 #include "kernel32/file_facts.h"
 #include "kernel32/file_object.h"
 #include "kernel32/host_error.h"
+#include "machine/volume_kinds.h"
 #include "winnls.h"
 
 namespace quarn::win32 {
@@ -31,6 +32,14 @@ DWORD stored_attributes(int fd, const std::string &path) {
     text[n] = '\0';
     if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
     return static_cast<DWORD>(std::strtoul(text + 2, nullptr, 16)) & kStoredAttributes;
+}
+
+// Writes the stored attributes (none: the extended attribute goes); false with errno set.
+bool store_attributes(const std::string &path, DWORD stored) {
+    if (!stored) return removexattr(path.c_str(), kDosAttributeName) == 0 || errno == ENODATA;
+    char text[16];
+    int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(stored));
+    return setxattr(path.c_str(), kDosAttributeName, text, static_cast<size_t>(length) + 1, 0) == 0;
 }
 
 }  // namespace
@@ -72,7 +81,7 @@ bool facts_of(int statx_result, const struct statx &sx, int xattr_fd, const std:
     facts.size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
     facts.links = sx.stx_nlink;
     facts.index = sx.stx_ino;
-    facts.volume_serial = static_cast<DWORD>((static_cast<uint64_t>(sx.stx_dev_major) << 20) ^ sx.stx_dev_minor);
+    facts.volume_serial = volume_serial(sx.stx_dev_major, sx.stx_dev_minor);
     return true;
 }
 
@@ -105,19 +114,22 @@ bool set_attributes_at(const std::string &path, DWORD attributes) {
     if (::stat(path.c_str(), &st) == -1) return fail_with_errno(errno);
     mode_t mode = st.st_mode & 07777;
     mode_t wanted = attributes & FILE_ATTRIBUTE_READONLY ? mode & ~0222 : mode | S_IWUSR;
-    if (wanted != mode && ::chmod(path.c_str(), wanted) == -1) return fail_with_errno(errno);
     DWORD stored = attributes & kStoredAttributes;
-    int rc;
-    if (stored) {
-        char text[16];
-        int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(stored));
-        rc = setxattr(path.c_str(), kDosAttributeName, text, static_cast<size_t>(length) + 1, 0);
-    } else {
-        rc = removexattr(path.c_str(), kDosAttributeName);
-        if (rc == -1 && errno == ENODATA) rc = 0;
+    // Only a change is written: a file system without user extended
+    // attributes then fails only a request for hidden, system or archive,
+    // and that request changes nothing.
+    if (stored != stored_attributes(-1, path)) {
+        // User extended attributes need write permission, which the owner of a
+        // read-only file lends itself for the change.
+        bool lent = !(mode & S_IWUSR) && ::chmod(path.c_str(), mode | S_IWUSR) == 0;
+        if (lent) mode |= S_IWUSR;
+        if (!store_attributes(path, stored)) {
+            int error = errno;
+            if (lent) ::chmod(path.c_str(), mode & ~S_IWUSR);
+            return fail_with_errno(error);
+        }
     }
-    // File systems without user extended attributes keep only read-only.
-    if (rc == -1 && errno != ENOTSUP && errno != EOPNOTSUPP) return fail_with_errno(errno);
+    if (wanted != mode && ::chmod(path.c_str(), wanted) == -1) return fail_with_errno(errno);
     return true;
 }
 

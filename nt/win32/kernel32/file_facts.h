@@ -42,7 +42,8 @@ DWORD attributes_of(const struct stat &st, int fd, const std::string &path);
 // The attributes of a file by name; INVALID_FILE_ATTRIBUTES with the last error set.
 DWORD attributes_at(const std::string &path);
 // Sets read-only through the mode and the stored attributes through the
-// extended attribute (silently skipped where the file system has none).
+// extended attribute.  Where the file system has no user extended attributes,
+// hidden, system or archive fail with ERROR_NOT_SUPPORTED and change nothing.
 bool set_attributes_at(const std::string &path, DWORD attributes);
 
 }  // namespace quarn::win32

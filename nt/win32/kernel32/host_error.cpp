@@ -24,6 +24,7 @@ DWORD win32_error_from_errno(int error) {
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EAGAIN: return ERROR_SHARING_VIOLATION;
+    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
     default: return ERROR_GEN_FAILURE;
     }
 }

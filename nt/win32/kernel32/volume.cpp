@@ -1,25 +1,17 @@
 // Volumes: GetDriveTypeA/W, GetVolumeInformationA/W and QueryDosDeviceA.  A
-// drive's kind and file system come from statfs(2) of its root: network
-// file systems are remote, tmpfs a RAM disk, iso9660 a CD-ROM (CDFS), vfat
-// FAT32, and every other disk file system reports NTFS.
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-
-#include <cerrno>
+// drive's kind, file system and flags are what machine/volume_kinds.h finds
+// for the directory its link points to.
 #include <cstring>
+#include <filesystem>
 
 #include "kernel32/dos_path.h"
 #include "kernel32/host_error.h"
+#include "machine/volume_kinds.h"
 #include "ntdll/object_manager.h"
 #include "winnls.h"
 
 namespace quarn::win32 {
 namespace {
-
-constexpr long kCifsMagic = 0xFF534D42;
-constexpr long kSmb2Magic = 0xFE534D42;
-constexpr long kIso9660Magic = 0x9660;
 
 // The Unix directory of a root "X:\" (or "X:", "\\?\X:\"); nullopt for anything else.
 std::optional<std::string> root_directory(std::u16string_view root) {
@@ -27,30 +19,6 @@ std::optional<std::string> root_directory(std::u16string_view root) {
     bool drive = root.size() >= 2 && root[1] == u':' && (root.size() == 2 || (root.size() == 3 && is_separator(root[2])));
     if (!drive) return std::nullopt;
     return unix_path_of_dos(std::u16string(root.substr(0, 2)) + u"\\");
-}
-
-UINT drive_type_of(const std::string &directory) {
-    struct statfs fs {};
-    struct stat st {};
-    if (statfs(directory.c_str(), &fs) == -1 || stat(directory.c_str(), &st) == -1 || !S_ISDIR(st.st_mode))
-        return DRIVE_NO_ROOT_DIR;
-    switch (static_cast<long>(fs.f_type)) {
-    case NFS_SUPER_MAGIC:
-    case kCifsMagic:
-    case kSmb2Magic: return DRIVE_REMOTE;
-    case TMPFS_MAGIC:
-    case RAMFS_MAGIC: return DRIVE_RAMDISK;
-    case kIso9660Magic: return DRIVE_CDROM;
-    default: return DRIVE_FIXED;
-    }
-}
-
-const char *file_system_name(long type) {
-    switch (type) {
-    case kIso9660Magic: return "CDFS";
-    case MSDOS_SUPER_MAGIC: return "FAT32";
-    default: return "NTFS";
-    }
 }
 
 std::optional<std::u16string> root_or_current(const std::u16string *given) {
@@ -84,18 +52,16 @@ BOOL volume_information(const Char *root, Char *volume_name, DWORD volume_name_s
         return FALSE;
     }
     auto directory = root_directory(*chosen);
-    struct statfs fs {};
-    struct stat st {};
-    if (!directory || statfs(directory->c_str(), &fs) == -1 || stat(directory->c_str(), &st) == -1) {
+    auto volume = directory ? volume_kind(*directory) : std::nullopt;
+    if (!volume) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
     if (!copy_text<Char>("", volume_name, volume_name_size)) return FALSE;
-    if (!copy_text<Char>(file_system_name(static_cast<long>(fs.f_type)), fs_name, fs_name_size)) return FALSE;
-    if (serial) *serial = static_cast<DWORD>(st.st_dev ^ (static_cast<uint64_t>(st.st_dev) >> 32));
-    if (max_component) *max_component = static_cast<DWORD>(fs.f_namelen);
-    if (flags)
-        *flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK | FILE_PERSISTENT_ACLS;
+    if (!copy_text<Char>(volume->file_system, fs_name, fs_name_size)) return FALSE;
+    if (serial) *serial = volume->serial;
+    if (max_component) *max_component = volume->max_component;
+    if (flags) *flags = volume->flags;
     return TRUE;
 }
 
@@ -105,7 +71,10 @@ UINT drive_type(const Char *root) {
     auto chosen = root_or_current(root ? &given : nullptr);
     if (!chosen) return DRIVE_UNKNOWN;
     auto directory = root_directory(*chosen);
-    return directory ? drive_type_of(*directory) : DRIVE_NO_ROOT_DIR;
+    std::error_code ec;
+    if (!directory || !std::filesystem::is_directory(*directory, ec)) return DRIVE_NO_ROOT_DIR;
+    auto volume = volume_kind(*directory);
+    return volume ? volume->drive_type : DRIVE_NO_ROOT_DIR;
 }
 
 }  // namespace

@@ -76,9 +76,10 @@ bool keeps_acls(const std::string &path) {
 
 std::optional<VolumeKind> volume_kind(const std::string &unix_path) {
     struct statfs fs {};
-    if (::statfs(unix_path.c_str(), &fs) != 0) return std::nullopt;
+    struct stat st {};
+    if (::statfs(unix_path.c_str(), &fs) != 0 || ::stat(unix_path.c_str(), &st) != 0) return std::nullopt;
     VolumeKind kind{DRIVE_FIXED, "", FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK,
-                    static_cast<DWORD>(fs.f_namelen)};
+                    static_cast<DWORD>(fs.f_namelen), volume_serial(major(st.st_dev), minor(st.st_dev))};
     long magic = static_cast<long>(fs.f_type);
     const Family *family = nullptr;
     for (const auto &f : kFamilies)

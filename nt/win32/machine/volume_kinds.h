@@ -1,5 +1,5 @@
 // What kind of drive and file system a Unix path lives on, from statfs: the
-// answers behind GetDriveTypeA and GetVolumeInformationA.
+// one answer behind GetDriveTypeA/W, GetVolumeInformationA/W and `quarn host`.
 #pragma once
 
 #include <optional>
@@ -19,7 +19,12 @@ struct VolumeKind {
     std::string file_system;  // "NTFS", "FAT32", "CDFS", or the Linux name in capitals
     DWORD flags;              // FILE_* above
     DWORD max_component;      // the longest name the file system takes
+    DWORD serial;             // volume_serial() of the device
 };
+
+// The serial number of the volume on device major:minor, the same in a
+// volume's information and in the facts of each of its files.
+constexpr DWORD volume_serial(unsigned major, unsigned minor) { return (major << 20) ^ minor; }
 
 // The volume of `unix_path`: disk file systems are fixed NTFS drives, vfat
 // FAT32, iso9660 a CD-ROM with CDFS, nfs, cifs and fuse.sshfs remote drives,

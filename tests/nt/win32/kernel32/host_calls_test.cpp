@@ -226,4 +226,41 @@ TEST(VolumeKinds, ARamDiskAndADiskFromStatfs) {
     EXPECT_EQ(proc->file_system, "0x9fa0");  // an unknown file system is named by its number
 }
 
+// GetDriveTypeA and GetVolumeInformationA give the one answer of volume_kind
+// for a drive's folder, and a volume's serial is that of each of its files.
+TEST(VolumeKinds, TheDriveCallsAnswerWithThem) {
+    using namespace quarn::win32;
+    const auto &prefix = quarn::test::process_prefix().path();
+    std::filesystem::create_directories(prefix / "dosdevices");
+    struct Case {
+        const char *root;
+        std::filesystem::path folder;
+    } cases[] = {{"M:\\", "/dev/shm"}, {"N:\\", prefix}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.root);
+        auto link = prefix / "dosdevices" / std::string{static_cast<char>(c.root[0] + 32), ':'};
+        std::filesystem::create_directory_symlink(c.folder, link);
+        auto kind = volume_kind(c.folder.string());
+        ASSERT_TRUE(kind);
+        EXPECT_EQ(GetDriveTypeA(c.root), kind->drive_type);
+        char name[64], fs_name[64];
+        std::memset(fs_name, 0xCC, sizeof fs_name);
+        DWORD serial = 0xdeadbeef, longest = 0xdeadbeef, flags = 0xdeadbeef;
+        ASSERT_TRUE(GetVolumeInformationA(c.root, name, sizeof name, &serial, &longest, &flags, fs_name, sizeof fs_name));
+        EXPECT_STREQ(fs_name, kind->file_system.c_str());
+        EXPECT_EQ(static_cast<unsigned char>(fs_name[kind->file_system.size() + 1]), 0xCC);  // nothing past the name
+        EXPECT_EQ(flags, kind->flags);
+        EXPECT_EQ(longest, kind->max_component);
+        std::string file = std::string(c.root) + "volume-serial-" + std::to_string(GetCurrentProcessId());
+        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        BY_HANDLE_FILE_INFORMATION info{};
+        EXPECT_TRUE(GetFileInformationByHandle(h, &info));
+        EXPECT_EQ(info.dwVolumeSerialNumber, serial);
+        CloseHandle(h);
+        std::filesystem::remove(c.folder / ("volume-serial-" + std::to_string(GetCurrentProcessId())));
+        std::filesystem::remove(link);
+    }
+}
+
 }  // namespace
