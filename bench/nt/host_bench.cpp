@@ -1,7 +1,11 @@
 // Host facts and dumps: what a dump of a process with 100 MB of data costs,
-// beside gdb's gcore of the same process, and what the cached answers cost
-// after the first call, beside the platform queries they would otherwise make.
+// beside gdb's gcore of the same process, what the cached answers cost
+// after the first call, beside the platform queries they would otherwise make,
+// and the volume and attribute queries beside the Linux calls they stand for.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +19,7 @@
 #include "bench_prefix.h"
 #include "nt.h"
 #include "ntregy.h"
+#include "side_by_side.h"
 #include "win32.h"
 
 namespace {
@@ -22,6 +27,8 @@ namespace {
 constexpr size_t kDataSize = 100u << 20;
 constexpr int kHostData = 16;
 std::string dump_folder;
+std::string attribute_file;      // a file in dump_folder
+std::string dos_attribute_file;  // the same on drive Z:
 double dump_seconds = 0, gcore_seconds = 0;
 int dumps = 0, gcores = 0;
 
@@ -94,6 +101,42 @@ void BM_VerifyVersionInfo(benchmark::State &state) {
 }
 BENCHMARK(BM_VerifyVersionInfo);
 
+// A path's drive or file-system kind through the drive's volume, beside statfs(2) of the folder.
+template <int (*Kind)(const char *, int *)>
+void BM_KindBesideStatfs(benchmark::State &state) {
+    bench::side_by_side(
+        state,
+        [] {
+            int kind = 0;
+            benchmark::DoNotOptimize(Kind(dos_attribute_file.c_str(), &kind));
+        },
+        [] {
+            struct statfs fs {};
+            benchmark::DoNotOptimize(statfs(dump_folder.c_str(), &fs));
+        });
+}
+BENCHMARK_TEMPLATE(BM_KindBesideStatfs, nt_get_fs_type)->UseManualTime();
+BENCHMARK_TEMPLATE(BM_KindBesideStatfs, nt_get_drive_type)->UseManualTime();
+
+// Read-only (the owner's write bit) beside stat(2) of the file.
+void BM_ReadOnlyBesideStat(benchmark::State &state) {
+    bench::side_by_side(
+        state, [] { benchmark::DoNotOptimize(nt_get_file_readonly(dos_attribute_file.c_str())); },
+        [] {
+            struct stat st {};
+            benchmark::DoNotOptimize(stat(attribute_file.c_str(), &st));
+        });
+}
+BENCHMARK(BM_ReadOnlyBesideStat)->UseManualTime();
+
+// Marking a file hidden beside writing the extended attribute that keeps it.
+void BM_SetHiddenBesideSetxattr(benchmark::State &state) {
+    bench::side_by_side(
+        state, [] { benchmark::DoNotOptimize(nt_set_file_hidden(dos_attribute_file.c_str())); },
+        [] { benchmark::DoNotOptimize(setxattr(attribute_file.c_str(), "user.DOSATTRIB", "0x2", 4, 0)); });
+}
+BENCHMARK(BM_SetHiddenBesideSetxattr)->UseManualTime();
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -107,6 +150,11 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "dumps cannot be written in %s\n", dump_folder.c_str());
         return 1;
     }
+    attribute_file = dump_folder + "/attributes";
+    dos_attribute_file = "Z:" + attribute_file;
+    std::FILE *file = std::fopen(attribute_file.c_str(), "w");
+    if (!file) return 1;
+    std::fclose(file);
     run_benchmarks(argc, argv);
     if (dumps && gcores)
         std::printf("a dump takes %.2f of the time gcore takes (%.0f ms against %.0f ms)\n",

@@ -48,6 +48,17 @@ TEST(HostTool, ShowsTheMachineAsTheLibrarySeesIt) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
 }
 
+TEST(HostTool, ShowsEachDriveWithItsKinds) {
+    ToolPrefix prefix;
+    std::filesystem::create_directory_symlink("/dev/shm", prefix.path() / "dosdevices" / "m:");
+    auto r = prefix.run({"host"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::string drive_c = std::filesystem::canonical(prefix.path() / "drive_c").string();
+    for (const std::string &line :
+         std::vector<std::string>{"  C: fixed     NTFS  ", "  M: ram-disk  TMPFS ", " /dev/shm\n", " " + drive_c + "\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+}
+
 TEST(HostTool, PingExitsZeroOnlyForAHostThatAnswers) {
     ToolPrefix prefix;
     auto answers = prefix.run({"ping", "127.0.0.1"});
