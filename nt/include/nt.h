@@ -127,8 +127,9 @@ NT_API int nt_get_drive_type(const char *path, int *drive_type);
  * NT_FS_OTHER stored when the volume cannot be asked and nothing stored when
  * the path cannot be made absolute.  A null argument gives -1. */
 NT_API int nt_get_fs_type(const char *path, int *fs_type);
-/* 1 in *has_acl (0 until known) when the file system of `path` keeps access
- * control lists: 0, or -1 on failure.  A null argument gives -1. */
+/* FILE_PERSISTENT_ACLS (0x8) in *has_acl when the file system of `path` keeps
+ * access control lists, else 0: 0, or -1 on failure, *has_acl then untouched.
+ * A null argument gives -1. */
 NT_API int nt_fs_has_acl(const char *path, int *has_acl);
 
 /* The attribute helpers; a null `path` is one whose attributes cannot be read.

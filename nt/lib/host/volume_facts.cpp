@@ -66,12 +66,12 @@ extern "C" NT_API int nt_get_fs_type(const char *path, int *fs_type) {
 
 extern "C" NT_API int nt_fs_has_acl(const char *path, int *has_acl) {
     if (!has_acl) return -1;
-    *has_acl = 0;
     char full[MAX_PATH], root[MAX_PATH], rest[MAX_PATH];
     DWORD flags = 0;
     if (!path || !short_full_path(path, full) || nt_file_root_split(full, root, sizeof root, rest, sizeof rest) != 0 ||
         !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
         return -1;
-    *has_acl = (flags & FILE_PERSISTENT_ACLS) != 0;
+    // The flag is the bit itself, as the volume reports it.
+    *has_acl = static_cast<int>(flags & FILE_PERSISTENT_ACLS);
     return 0;
 }

@@ -92,7 +92,7 @@ std::string with_mounted(const char *type, const fs::path &folder, const std::fu
 TEST(VolumeFacts, KindsOfTheDiskUnderThePrefix) {
     fs::path disk = drive_c_folder("volume");
     // The prefix lives on the machine's disk: ext4, xfs, btrfs or an overlay over one.
-    std::string acl = acl_can_be_set(disk) ? "1" : "0";
+    std::string acl = acl_can_be_set(disk) ? "8" : "0";
     struct Case {
         const char *path, *expected;
     } cases[] = {
@@ -127,7 +127,7 @@ TEST(VolumeFacts, KindsOfATmpfsAndOfARamfs) {
             GTEST_SKIP() << answer;
         }
         bool acls = answer.ends_with("=1");
-        EXPECT_EQ(answer, c.expected + std::string(acls ? "1" : "0") + " acl-settable=" + (acls ? "1" : "0"));
+        EXPECT_EQ(answer, c.expected + std::string(acls ? "8" : "0") + " acl-settable=" + (acls ? "1" : "0"));
         if (std::string_view(c.type) == "ramfs") {
             EXPECT_FALSE(acls) << "ramfs keeps no ACLs";
         }
@@ -143,14 +143,14 @@ TEST(VolumeFacts, PathsWithoutAKnownDriveFail) {
         const char *path;
         const char *expected;
     } cases[] = {
-        {"unknown drive", "Q:\\x", "-1 0 -1 3 -1 0"},
-        {"network path", "\\\\server\\share\\x", "-1 0 -1 3 -1 0"},
+        {"unknown drive", "Q:\\x", "-1 0 -1 3 -1 -559038737"},
+        {"network path", "\\\\server\\share\\x", "-1 0 -1 3 -1 -559038737"},
         // Past MAX_PATH only the file-system kind, which takes 1024 bytes, answers.
-        {"300 characters", long_name.c_str(), "-1 0 0 1 -1 0"},
+        {"300 characters", long_name.c_str(), "-1 0 0 1 -1 -559038737"},
         // Past 1024 bytes the path cannot be made absolute: the kind is left alone.
-        {"1100 characters", longer_name.c_str(), "-1 0 -1 -559038737 -1 0"},
-        {"empty", "", "-1 0 -1 -559038737 -1 0"},
-        {"null", nullptr, "-1 0 -1 -559038737 -1 0"},
+        {"1100 characters", longer_name.c_str(), "-1 0 -1 -559038737 -1 -559038737"},
+        {"empty", "", "-1 0 -1 -559038737 -1 -559038737"},
+        {"null", nullptr, "-1 0 -1 -559038737 -1 -559038737"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
