@@ -1,11 +1,15 @@
 // The registry's cost: reading a number and a string setting, each beside a
-// plain SQLite point read of the same path, a durable write, and walking the
-// values of a key with 1,000 of them.
+// plain SQLite point read of the same path, also as the first read of a
+// fresh process (opening the database included), a durable write, and
+// walking the values of a key with 1,000 of them.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -99,6 +103,77 @@ void ReadStringSetting(benchmark::State &state) {
 }
 BENCHMARK(ReadStringSetting)->UseManualTime();
 
+// Processor seconds that a fresh process of this program spends on its first
+// read in `role`; negative when the child failed.
+double first_read_in_child(const char *role) {
+    int out[2];
+    if (pipe(out)) return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        execl("/proc/self/exe", "registry_bench", role, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char text[64] = {};
+    ssize_t got = read(out[0], text, sizeof text - 1);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    double seconds = -1;
+    if (got <= 0 || status != 0 || std::sscanf(text, "%lf", &seconds) != 1) return -1;
+    return seconds;
+}
+
+// The first read of the number setting in a fresh process, beside the plain
+// table's first read of it: opening the hive (or the database), reading its
+// schema and the WAL index, and the statement.  Each side runs in a process
+// of its own, by turns.
+void FirstReadInFreshProcess(benchmark::State &state) {
+    DWORD size = 1 << 20;
+    {
+        PlainSettingsTable plain;
+        plain.write(kNumberPath, &size, sizeof size);
+        if (!plain.ok() || ntregy_set_param(kShmemTotalAreaSize, &size, nullptr) != ERROR_SUCCESS)
+            return state.SkipWithError("set-up failed");
+    }
+    double ours = 0, peer = 0;
+    for (auto _ : state) {
+        double o = first_read_in_child("--first-read");
+        double p = first_read_in_child("--first-read-plain");
+        if (o < 0 || p < 0) return state.SkipWithError("a child failed");
+        ours += o;
+        peer += p;
+        state.SetIterationTime(o + p);
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["ours_us"] = ours * 1e6 / n;
+    state.counters["peer_us"] = peer * 1e6 / n;
+    state.counters["ours/peer"] = peer / ours;
+}
+BENCHMARK(FirstReadInFreshProcess)->UseManualTime()->Iterations(100);
+
+// A child's first read, timed on its own processor clock.
+int first_read_main(const std::string &role) {
+    auto now = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    char value[256];
+    double start = now();
+    bool read = false;
+    if (role == "--first-read") {
+        read = ntregy_get_param(kShmemTotalAreaSize, sizeof value, value, nullptr) == ERROR_SUCCESS;
+    } else {
+        PlainSettingsTable plain;
+        read = plain.ok() && plain.read(kNumberPath, value, sizeof value);
+    }
+    double took = now() - start;
+    std::printf("%.9f\n", took);
+    return read ? 0 : 1;
+}
+
 // Every write is one committed, synced transaction.
 void DurableWrite(benchmark::State &state) {
     DWORD value = 0;
@@ -135,6 +210,8 @@ BENCHMARK(EnumerateThousandValues);
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strncmp(argv[1], "--first-read", 12) == 0 && getenv("QUARN_PREFIX"))
+        return first_read_main(argv[1]);
     BenchPrefix prefix(false);
     if (!prefix.ok()) return 1;
     return run_benchmarks(argc, argv);

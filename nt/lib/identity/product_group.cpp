@@ -3,7 +3,10 @@
 // plain or scrambled (bit 0x800 of InstallConfiguration says which), with
 // ".\" standing for this machine's account domain.  The name and its SID are
 // resolved once per process; the SID is shared with every process through
-// the global "Account name->Sid" cache.  nt_install_update switches the
+// the global "Account name->Sid" cache.  A name that does not resolve is
+// not asked again for a minute, as nscd keeps a missing group: every area
+// that opens asks for the group, and a failed look-up walks both account
+// databases.  nt_install_update switches the
 // stored form.
 #include <atomic>
 #include <cstdlib>
@@ -24,9 +27,12 @@ constexpr int kInstallConfiguration = 38;
 constexpr DWORD kScrambledName = 0x800;
 constexpr char kDefaultGroupName[] = "zendrel";
 constexpr char kLocalShorthand[] = ".\\";
+constexpr ULONGLONG kUnresolvedLifetimeMs = 60000;
 
 char group_name[kQualifiedNameSize];    // empty until computed; never reset
 std::atomic<PSID> group_sid{nullptr};   // 68 malloc'd bytes once resolved
+bool unresolved = false;                // the last resolution failed, at unresolved_since
+ULONGLONG unresolved_since = 0;         // GetTickCount64(); both under the library lock
 char install_buffer[kQualifiedNameSize];
 
 bool read_install_configuration(DWORD *value) {
@@ -104,6 +110,7 @@ PSID nt_get_zendrel_group_sid() {
     if (PSID known = group_sid.load(std::memory_order_acquire)) return known;
     NtLibraryLock lock;
     if (PSID known = group_sid.load(std::memory_order_relaxed)) return known;
+    if (unresolved && GetTickCount64() - unresolved_since < kUnresolvedLifetimeMs) return nullptr;
     auto *sid = static_cast<BYTE *>(std::calloc(1, kSidSize));
     if (!sid) return nullptr;
     char key[kQualifiedNameSize] = {};
@@ -113,6 +120,8 @@ PSID nt_get_zendrel_group_sid() {
         DWORD length = resolve(key, sid);
         if (!length) {
             std::free(sid);
+            unresolved = true;
+            unresolved_since = GetTickCount64();
             return nullptr;
         }
         if (nt_global_account_sid_cache) phash_enter(nt_global_account_sid_cache, key, sid, length);

@@ -59,14 +59,19 @@ extern "C" NT_API DWORD nt_sid_to_uid(PSID sid) {
     if (!sid || !IsValidSid(sid)) return NT_NO_UID;
     DWORD length = GetLengthSid(sid);
     if (length > kSidSize) return compute_uid(sid);
-    BYTE key[kSidSize] = {};
-    std::memcpy(key, sid, length);
-    NtLibraryLock lock;
+    // A hit needs neither the library lock nor a key copy: the table is
+    // opened once and stays, and its hash and compare read the SID alone.
+    phash_table *cache = __atomic_load_n(&nt_sid_uid_cache, __ATOMIC_ACQUIRE);
     DWORD uid = NT_NO_UID;
     unsigned int size = sizeof uid;
-    if (nt_sid_uid_cache && phash_lookup(nt_sid_uid_cache, key, &uid, &size)) return uid;
+    if (cache && phash_lookup(cache, sid, &uid, &size)) return uid;
+    NtLibraryLock lock;
     uid = compute_uid(sid);
-    if (uid != NT_NO_UID && nt_sid_uid_cache) phash_enter(nt_sid_uid_cache, key, &uid, sizeof uid);
+    if (uid != NT_NO_UID && cache) {
+        BYTE key[kSidSize] = {};
+        std::memcpy(key, sid, length);
+        phash_enter(cache, key, &uid, sizeof uid);
+    }
     return uid;
 }
 

@@ -64,7 +64,8 @@ bool phash_lock_and_repair(phash_table *t) {
 
 void phash_release(phash_table *t, bool changed) {
     if (!t->read_only) {
-        t->header->consistent = 1;
+        // Stored only when cleared: a look-up leaves the shared page unwritten here.
+        if (!t->header->consistent) t->header->consistent = 1;
         if (changed) shmem_commit_subarea(t->subarea);
     }
     shmem_unlock_mutex(t->subarea);

@@ -92,12 +92,15 @@ extern "C" NT_API void shmem_commit_area(shmem_area *area) {
 
 extern "C" NT_API int shmem_lock_area_mutex(shmem_area *area) {
     if (!area) return 0;
-    if (!area->mutex) return area->attached;  // a reader of the global area, or the debugging copy, has none
-    switch (WaitForSingleObject(area->mutex, shmem_lock_wait_ms)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // the owner died; its table changes are repaired by their consistent flags
+    // A reader of the global area, or the debugging copy, has no mutex.
+    if (!area->mutex_object) return area->attached;
+    LARGE_INTEGER timeout{};
+    timeout.QuadPart = -static_cast<long long>(shmem_lock_wait_ms) * 10000;  // from now, in 100 ns
+    switch (KeWaitForSingleObject(area->mutex_object, Executive, KernelMode, FALSE, &timeout)) {
+    case STATUS_SUCCESS:
+    case STATUS_ABANDONED:  // the owner died; its table changes are repaired by their consistent flags
         return 1;
-    case WAIT_TIMEOUT:
+    case STATUS_TIMEOUT:
         std::fprintf(stderr,
                      "Internal error: shmem_win32_lock_area_mutex(%s) timed out waiting for mutex.\n"
                      "Reboot if this problem persists.\n",
@@ -110,8 +113,8 @@ extern "C" NT_API int shmem_lock_area_mutex(shmem_area *area) {
 
 extern "C" NT_API int shmem_unlock_area_mutex(shmem_area *area) {
     if (!area) return 0;
-    if (!area->mutex) return area->attached;
-    return ReleaseMutex(area->mutex) ? 1 : 0;
+    if (!area->mutex_object) return area->attached;
+    return KeReleaseMutex(area->mutex_object, FALSE) != STATUS_MUTANT_NOT_OWNED ? 1 : 0;
 }
 
 extern "C" NT_API int shmem_is_area_readonly(shmem_area *area) {

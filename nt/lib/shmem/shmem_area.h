@@ -5,6 +5,7 @@
 #include "shmem.h"
 #include "shmem/shmem_layout.h"
 #include "win32.h"
+#include "winternl.h"
 
 struct shmem_area {
     int initialised;
@@ -19,6 +20,7 @@ struct shmem_area {
     char *names_block;   // the one allocation that holds the three texts
     HANDLE section;
     HANDLE mutex;
+    PVOID mutex_object;  // the mutex referenced once, so that locking skips the handle table
     shmem_header *view;
 };
 

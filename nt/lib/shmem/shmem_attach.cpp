@@ -162,6 +162,11 @@ bool attach_with_mutex(shmem_area *area) {
         NT_TRACE_FAILURE("CreateMutexA", status);
         return false;
     }
+    if (ObReferenceObjectByHandle(area->mutex, SYNCHRONIZE, *ExMutantObjectType, KernelMode, &area->mutex_object,
+                                  nullptr) != STATUS_SUCCESS) {
+        undo(area, status != ERROR_ALREADY_EXISTS);
+        return false;
+    }
     bool held = true, damaged = false, good = false;
     if (status == ERROR_ALREADY_EXISTS) {
         held = shmem_lock_area_mutex(area) != 0;
@@ -222,9 +227,11 @@ bool shmem_attach(shmem_area *area) {
 void shmem_detach(shmem_area *area) {
     if (area->view) UnmapViewOfFile(area->view);
     if (area->section) CloseHandle(area->section);
+    if (area->mutex_object) ObDereferenceObject(area->mutex_object);
     if (area->mutex) CloseHandle(area->mutex);
     area->view = nullptr;
     area->section = nullptr;
     area->mutex = nullptr;
+    area->mutex_object = nullptr;
     area->attached = 0;
 }

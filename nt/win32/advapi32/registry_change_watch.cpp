@@ -4,6 +4,8 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 
 namespace quarn::win32::registry {
 
@@ -39,12 +41,20 @@ bool ChangeWatch::attach(sqlite3 *db) {
 
 std::optional<WalHeader> ChangeWatch::header() const {
     if (!map_) return std::nullopt;
+    // Read a word at a time: the region is page-aligned and the header a
+    // multiple of 8 bytes long.
+    constexpr size_t kWords = sizeof(WalHeader) / sizeof(uint64_t);
+    static_assert(sizeof(WalHeader) % sizeof(uint64_t) == 0);
+    const auto *words = reinterpret_cast<const volatile uint64_t *>(map_);
+    uint64_t first_words[kWords], second_words[kWords];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (size_t i = 0; i < kWords; ++i) first_words[i] = words[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (size_t i = 0; i < kWords; ++i) second_words[i] = words[kWords + i];
+    std::atomic_thread_fence(std::memory_order_acquire);
     WalHeader first, second;
-    std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < first.size(); ++i) first[i] = map_[i];
-    std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < second.size(); ++i) second[i] = map_[first.size() + i];
-    std::atomic_thread_fence(std::memory_order_acquire);
+    std::memcpy(first.data(), first_words, sizeof first);
+    std::memcpy(second.data(), second_words, sizeof second);
     // Unequal copies are a commit in progress.
     if (first != second || first[kInitialisedByte] != 1) return std::nullopt;
     return first;

@@ -610,8 +610,9 @@ void Hive::drop_cache() {
 }
 
 void Hive::reset_statements() {
+    // Only a statement stopped short of its end still holds a read snapshot.
     for (auto *s : statements_)
-        if (s) sqlite3_reset(s);
+        if (s && sqlite3_stmt_busy(s)) sqlite3_reset(s);
 }
 
 bool Hive::wal_present() const {

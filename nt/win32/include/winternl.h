@@ -1,7 +1,8 @@
 // The native layer as the library sees it: counted strings, object
 // attributes, DOS-to-native path translation, the object manager's directory
-// and symbolic-link objects, process information, and opening a device by its
-// object-manager name to ask its driver.
+// and symbolic-link objects, referenced objects and their waits, process
+// information, and opening a device by its object-manager name to ask its
+// driver.
 // Internal: nothing declared here leaves libquarnnt.so.
 #pragma once
 
@@ -82,6 +83,42 @@ constexpr DWORD NdisMediumWan = 3;
 constexpr DWORD NdisMediumLoopback = 12;
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out, DWORD out_size,
                      LPDWORD returned, LPVOID overlapped);
+
+// Referenced objects, as the kernel's own code keeps them: a pointer to the
+// object behind a handle that stays valid, whatever becomes of the handle,
+// until it is dereferenced.  A caller that waits on one object very often
+// resolves its handle once and skips the handle table on every wait.
+typedef struct _OBJECT_TYPE *POBJECT_TYPE;
+typedef char KPROCESSOR_MODE;
+constexpr KPROCESSOR_MODE KernelMode = 0;
+typedef enum _KWAIT_REASON { Executive = 0 } KWAIT_REASON;
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    long long QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
+extern POBJECT_TYPE *ExMutantObjectType;
+
+// `type` null takes an object of any type; STATUS_OBJECT_TYPE_MISMATCH for a
+// handle to another type, STATUS_INVALID_HANDLE for one that is not open.
+// `access`, `mode` and `handle_information` (which may be null) are not used:
+// the handle's own access was checked when it was opened.
+NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK access, POBJECT_TYPE type, KPROCESSOR_MODE mode,
+                                   PVOID *object, PVOID handle_information);
+void ObDereferenceObject(PVOID object);
+// STATUS_SUCCESS, STATUS_ABANDONED (a mutex whose owner died: now the
+// caller's), or STATUS_TIMEOUT.  `timeout` is in units of 100 ns, negative
+// for a time from now, positive for a system time; null waits for ever.
+NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE mode, BOOLEAN alertable,
+                               PLARGE_INTEGER timeout);
+// Releases a mutex the calling thread holds (an object of ExMutantObjectType)
+// once, and returns its signal state before: 0 when it is free now, below 0
+// while the thread still holds it recursively.  STATUS_MUTANT_NOT_OWNED, and
+// nothing changes, when the thread does not hold it.  `wait` is not used.
+LONG KeReleaseMutex(PVOID mutex, BOOLEAN wait);
 
 typedef struct _PROCESS_BASIC_INFORMATION {
     NTSTATUS ExitStatus;

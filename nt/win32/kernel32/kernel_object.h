@@ -36,3 +36,8 @@ std::shared_ptr<T> typed_object(HANDLE handle) {
 bool close_handle(HANDLE handle);
 
 }  // namespace quarn::win32
+
+// An object type of the native layer: which kernel objects are of it.
+struct _OBJECT_TYPE {
+    bool (*holds)(const quarn::win32::KernelObject &object);
+};

@@ -1,7 +1,8 @@
 // Mutexes: robust, recursive pthread mutexes.  A named one lives in its
 // namespace file under /dev/shm, process-shared, so every process of the
 // machine waits on the same lock word, and a dead owner shows as an
-// abandoned wait.  Mappings of named mutexes are kept for the life of the
+// abandoned wait.  A referenced mutex (ExMutantObjectType) is released
+// without its handle.  Mappings of named mutexes are kept for the life of the
 // process: a process that unmaps a robust mutex it holds and then dies
 // leaves it locked for good.
 #include <fcntl.h>
@@ -20,11 +21,13 @@
 #include "kernel32/host_error.h"
 #include "kernel32/kernel_object.h"
 #include "ntdll/object_namespace.h"
+#include "winternl.h"
 
 namespace quarn::win32 {
 namespace {
 
 constexpr size_t kMutexFileSize = 64;
+constexpr int kSpinRounds = 200;
 static_assert(sizeof(pthread_mutex_t) <= kMutexFileSize);
 
 void initialise(pthread_mutex_t *mutex, bool shared) {
@@ -86,6 +89,7 @@ public:
     DWORD wait(DWORD milliseconds) override {
         // An uncontended mutex is taken without reading the clock for a deadline.
         int r = pthread_mutex_trylock(mutex_);
+        if (r == EBUSY && milliseconds != 0) r = spin_for_release();
         if (r == EBUSY && milliseconds != 0)
             r = milliseconds == INFINITE ? pthread_mutex_lock(mutex_) : lock_within(milliseconds);
         switch (r) {
@@ -109,9 +113,37 @@ public:
         return FALSE;
     }
 
+    // One release; the signal state before it, from the recursion count
+    // glibc keeps for its owner (1 when held once).
+    LONG release_once() {
+        int held = __atomic_load_n(&mutex_->__data.__count, __ATOMIC_RELAXED);
+        if (pthread_mutex_unlock(mutex_) != 0) return STATUS_MUTANT_NOT_OWNED;
+        return 1 - held;
+    }
+
     void take_initial_ownership() { pthread_mutex_lock(mutex_); }
 
 private:
+    // Holders keep a mutex for well under a microsecond as a rule: watching
+    // the lock word for a while costs less than sleeping in the kernel and
+    // being woken.  Only a word that looks free is tried, so waiters do not
+    // fight over its cache line.
+    int spin_for_release() {
+        for (int round = 0; round < kSpinRounds; ++round) {
+            pause();
+            if (__atomic_load_n(&mutex_->__data.__lock, __ATOMIC_RELAXED) != 0) continue;
+            int r = pthread_mutex_trylock(mutex_);
+            if (r != EBUSY) return r;
+        }
+        return EBUSY;
+    }
+
+    static void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+
     int lock_within(DWORD milliseconds) {
         timespec deadline{};
         clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -149,10 +181,15 @@ std::shared_ptr<Mutex> open_named(LPSECURITY_ATTRIBUTES attributes, bool initial
     return object;
 }
 
+_OBJECT_TYPE mutant_type{[](const KernelObject &object) { return dynamic_cast<const Mutex *>(&object) != nullptr; }};
+POBJECT_TYPE mutant_type_pointer = &mutant_type;
+
 }  // namespace
 }  // namespace quarn::win32
 
 using namespace quarn::win32;
+
+POBJECT_TYPE *ExMutantObjectType = &mutant_type_pointer;
 
 extern "C" {
 
@@ -174,6 +211,10 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+}
+
+LONG KeReleaseMutex(PVOID mutex, BOOLEAN) {
+    return static_cast<Mutex *>(static_cast<KernelObject *>(mutex))->release_once();
 }
 
 BOOL ReleaseMutex(HANDLE mutex) {

@@ -1,6 +1,7 @@
 // The Win32 layer's named objects as the areas use them: machine-wide named
 // mutexes with abandonment and time-outs, files without sharing, named
 // sections that exist while held and leave /dev/shm with their last handle,
+// mutexes referenced apart from their handles,
 // the modes their security gives them, and objects of other users that are
 // refused.
 #include <sys/stat.h>
@@ -20,6 +21,7 @@
 #include "ntdll/object_namespace.h"
 #include "temp_prefix.h"
 #include "win32.h"
+#include "winternl.h"
 
 namespace quarn::test {
 namespace {
@@ -88,6 +90,59 @@ TEST(ShmemNamedMutex, LastHandleClosedEndsTheObject) {
     ASSERT_NE(mutex, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     CloseHandle(mutex);
+}
+
+// A referenced mutex works without its handle: it outlives the handle's
+// close, keeps the object (and its name) alive, times out against another
+// process's hold, and reports that holder's death as abandonment once.
+TEST(ShmemNamedMutex, ReferencedMutexOutlivesItsHandle) {
+    LiveChild owner(object_helper({"hold-mutex", "Global\\referenced"}));
+    ASSERT_EQ(owner.read_line(), "held");
+    HANDLE handle = CreateMutexA(nullptr, FALSE, "Global\\referenced");
+    ASSERT_NE(handle, nullptr);
+    PVOID mutex = reinterpret_cast<PVOID>(0xdeadbeef);
+    ASSERT_EQ(ObReferenceObjectByHandle(handle, SYNCHRONIZE, *ExMutantObjectType, KernelMode, &mutex, nullptr),
+              STATUS_SUCCESS);
+    ASSERT_TRUE(CloseHandle(handle));
+    EXPECT_TRUE(std::filesystem::exists(win32::namespace_path(win32::ObjectKind::mutex, "Global\\referenced")));
+
+    LARGE_INTEGER soon{};
+    soon.QuadPart = -20 * 10000;  // 20 ms from now
+    EXPECT_EQ(KeWaitForSingleObject(mutex, Executive, KernelMode, FALSE, &soon), STATUS_TIMEOUT);
+    EXPECT_EQ(KeReleaseMutex(mutex, FALSE), STATUS_MUTANT_NOT_OWNED);
+    owner.kill9();
+    EXPECT_EQ(KeWaitForSingleObject(mutex, Executive, KernelMode, FALSE, nullptr), STATUS_ABANDONED);
+    // Recursive: the signal state before each release counts the holds down to free.
+    EXPECT_EQ(KeWaitForSingleObject(mutex, Executive, KernelMode, FALSE, &soon), STATUS_SUCCESS);
+    EXPECT_EQ(KeReleaseMutex(mutex, FALSE), -1);
+    EXPECT_EQ(KeReleaseMutex(mutex, FALSE), 0);
+    EXPECT_EQ(KeReleaseMutex(mutex, FALSE), STATUS_MUTANT_NOT_OWNED);
+    auto waited = run_child(object_helper({"wait-mutex", "Global\\referenced", "0"}));
+    EXPECT_EQ(waited.out, std::to_string(WAIT_OBJECT_0) + "\n");
+
+    ObDereferenceObject(mutex);
+    EXPECT_FALSE(std::filesystem::exists(win32::namespace_path(win32::ObjectKind::mutex, "Global\\referenced")));
+}
+
+TEST(ShmemNamedMutex, ReferenceRefusesOtherTypesAndClosedHandles) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    PVOID object = reinterpret_cast<PVOID>(0xdeadbeef);
+    EXPECT_EQ(ObReferenceObjectByHandle(event, SYNCHRONIZE, *ExMutantObjectType, KernelMode, &object, nullptr),
+              STATUS_OBJECT_TYPE_MISMATCH);
+    EXPECT_EQ(object, nullptr);
+    // Without a type any object is taken, and waits on it as WaitForSingleObject would.
+    ASSERT_EQ(ObReferenceObjectByHandle(event, SYNCHRONIZE, nullptr, KernelMode, &object, nullptr), STATUS_SUCCESS);
+    LARGE_INTEGER now{};
+    EXPECT_EQ(KeWaitForSingleObject(object, Executive, KernelMode, FALSE, &now), STATUS_TIMEOUT);
+    ASSERT_TRUE(SetEvent(event));
+    EXPECT_EQ(KeWaitForSingleObject(object, Executive, KernelMode, FALSE, &now), STATUS_SUCCESS);
+    ObDereferenceObject(object);
+    ASSERT_TRUE(CloseHandle(event));
+    object = reinterpret_cast<PVOID>(0xdeadbeef);
+    EXPECT_EQ(ObReferenceObjectByHandle(event, SYNCHRONIZE, nullptr, KernelMode, &object, nullptr),
+              STATUS_INVALID_HANDLE);
+    EXPECT_EQ(object, nullptr);
 }
 
 // Security attributes whose empty access list keeps an object to its owner.
