@@ -145,9 +145,10 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
     const auto *bytes = reinterpret_cast<const unsigned char *>(m_cur);
     const int32_t *offsets = chunk.offsets;
     // As in the body encoder, the line length lives in a local while characters
-    // only add to it. One scan finds the whole characters that fit on the line
-    // and in the block, and they are written in place in one go; the cycle
-    // itself moves to the next line, one character at a time.
+    // only add to it. The bytes are written in place as long as they fit on
+    // the line and in the block; what was written past the last whole
+    // character is left uncommitted. The cycle itself moves to the next line,
+    // one character at a time.
     const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
     int32_t line = m_cycle.get_line_length();
     for (int32_t begin = 0; begin < chunk.length;) {
@@ -157,27 +158,27 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
         // which one or all are kept, so that no branch guesses at escapes.
         const int32_t budget =
             std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room < 2 ? 0 : room - 2, INT32_MAX)));
-        int32_t fit_end = begin, fit_size = 0, size = 0;
-        for (int32_t i = begin; i < chunk.length && size <= budget;) {
-            size += 1 + 2 * table[bytes[i]];
+        char *const start = at;
+        char *fit_at = at;
+        int32_t fit_end = begin, size = 0;
+        for (int32_t i = begin; i < chunk.length;) {
+            const unsigned char c = bytes[i];
+            const int marked = table[c] != 0;
+            size += 1 + 2 * marked;
+            if (size > budget) break;
+            at[0] = marked ? '=' : static_cast<char>(c);
+            at[1] = kHex[c >> 4];
+            at[2] = kHex[c & 15];
+            at += 1 + 2 * marked;
             ++i;
-            if (size <= budget && (i == chunk.length || offsets[i] != offsets[i - 1])) {
+            if (i == chunk.length || offsets[i] != offsets[i - 1]) {
                 fit_end = i;
-                fit_size = size;
+                fit_at = at;
             }
         }
         if (fit_end > begin) {
-            char *const start = at;
-            for (int32_t i = begin; i < fit_end; ++i) {
-                const unsigned char c = bytes[i];
-                const int marked = table[c] != 0;
-                at[0] = marked ? '=' : static_cast<char>(c);
-                at[1] = kHex[c >> 4];
-                at[2] = kHex[c & 15];
-                at += 1 + 2 * marked;
-            }
-            out.commit(static_cast<size_t>(at - start));
-            line += fit_size;
+            out.commit(static_cast<size_t>(fit_at - start));
+            line += static_cast<int32_t>(fit_at - start);
             begin = fit_end;
             continue;
         }

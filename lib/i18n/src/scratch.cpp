@@ -66,17 +66,23 @@ void copy_to_result(void *to, const void *from, size_t bytes) {
 }
 
 void *scratch_take(size_t bytes) {
-    // The smallest kept block that is large enough, but not wastefully so.
+    // The blocks of one call come back in the reverse order of their taking,
+    // so the next call's first block is usually the last one given back: an
+    // exact fit from the back ends the search. Otherwise the smallest kept
+    // block that is large enough, but not wastefully so.
     size_t best = pool.blocks.size();
-    for (size_t i = 0; i < pool.blocks.size(); ++i) {
+    for (size_t i = pool.blocks.size(); i-- > 0;) {
         size_t size = pool.blocks[i].bytes;
+        if (size == bytes) {
+            best = i;
+            break;
+        }
         if (size >= bytes && size <= 2 * bytes && (best == pool.blocks.size() || size < pool.blocks[best].bytes))
             best = i;
     }
     if (best != pool.blocks.size()) {
         Pool::Block block = pool.blocks[best];
-        pool.blocks[best] = pool.blocks.back();
-        pool.blocks.pop_back();
+        pool.blocks.erase(pool.blocks.begin() + static_cast<std::ptrdiff_t>(best));
         pool.kept -= block.bytes;
         return block.data;
     }
