@@ -151,8 +151,9 @@ private:
     BegEnd m_split_bytes;
 };
 
-// Hands its own copy of the input out unchanged, in chunks of at most
-// `chunk_size` bytes. Its chunks carry no offsets, so their character walk is empty.
+// Hands its own copy of the input (or, through set_in_view, the caller's
+// text) out unchanged, in chunks of at most `chunk_size` bytes. Its chunks
+// carry no offsets, so their character walk is empty.
 class I18N_API TrivialIter : public CharsetToCharsetIterPrototype {
 public:
     explicit TrivialIter(int32_t chunk_size = 256);
@@ -161,15 +162,19 @@ public:
     ~TrivialIter() override;
 
     void set_in_str(const char *text, int32_t length) override;
+    void set_in_view(const char *text, int32_t length) override;
     void next() override;
     bool has_more() const override;
     void set_chunk_limit(int32_t limit) override;
     CharIter<char> char_iter() const override;
+    size_t get_input_size() const { return m_size; }
 
 private:
-    void relink(int32_t chunk_begin);
+    void relink(const TrivialIter &other);
 
-    ScratchArray<char> m_input;
+    ScratchArray<char> m_copy;
+    const char *m_text = nullptr;  // m_copy's data, or the caller's text
+    size_t m_size = 0;
     size_t m_pos = 0;
     int32_t m_chunk_size;
     int32_t m_limit;

@@ -57,6 +57,9 @@ class InStrSetter {
 public:
     virtual void set_in_str(const T *text, int32_t length) = 0;
     virtual ~InStrSetter() = default;
+    // The same, for a caller that keeps the text alive and unchanged until its
+    // last chunk is read: an iterator that would only copy it reads it in place.
+    virtual void set_in_view(const T *text, int32_t length) { set_in_str(text, length); }
 };
 
 // The characters of a chunk: maximal runs of units that carry the same source

@@ -27,8 +27,9 @@ public:
 
     virtual void process() = 0;
     virtual Processor *clone() const = 0;
-    // The encoded text as a new NUL-terminated string (delete[]); NULL after a failure.
-    char *take_result() const;
+    // The encoded text as a new NUL-terminated string (delete[]); NULL after a
+    // failure. The output buffer is left empty.
+    char *take_result();
 
 protected:
     i18n::StringBuffer<char> m_out;
@@ -58,6 +59,9 @@ public:
     void set_in_str(const char *text, int32_t length) override {
         if (i18n::CharsetToCharsetIterPrototype *iter = get_iter()) iter->set_in_str(text, length);
     }
+    void set_in_view(const char *text, int32_t length) override {
+        if (i18n::CharsetToCharsetIterPrototype *iter = get_iter()) iter->set_in_view(text, length);
+    }
 
     void process() override {
         if (is_error()) return;
@@ -76,6 +80,10 @@ public:
             }
             iter->set_chunk_limit(limit);
         }
+        // A passed-through text of known length whose encoded size the encoder
+        // can bound is written straight into the array that becomes the result.
+        if (m_pass)
+            if (size_t bound = encoder->get_output_bound(m_pass->get_input_size())) m_out.reserve(bound);
         do {
             iter->next();
             if (iter->is_error()) {
@@ -163,11 +171,12 @@ public:
     void set_in_str(const char *text, int32_t length) override {
         if (this->is_error()) return;
         ConverterEncoder<Iter>::set_in_str(text, length);
-        size_t escaped = m_table.get_number_qp_encoded_bytes({text, static_cast<size_t>(length)});
-        if (length > 0 && static_cast<double>(escaped) / length < m_ratio)
-            m_qp.emplace(m_to.c_str());
-        else
-            m_b64.emplace(m_to.c_str());
+        choose(text, length);
+    }
+    void set_in_view(const char *text, int32_t length) override {
+        if (this->is_error()) return;
+        ConverterEncoder<Iter>::set_in_view(text, length);
+        choose(text, length);
     }
     GenericEncoder *get_encoder() override {
         if (m_qp) return &*m_qp;
@@ -183,6 +192,13 @@ public:
     }
 
 private:
+    void choose(const char *text, int32_t length) {
+        size_t escaped = m_table.get_number_qp_encoded_bytes({text, static_cast<size_t>(length)});
+        if (length > 0 && static_cast<double>(escaped) / length < m_ratio)
+            m_qp.emplace(m_to.c_str());
+        else
+            m_b64.emplace(m_to.c_str());
+    }
     void rebind() {
         if (m_qp) m_qp->rebind_charset(m_to.c_str());
         if (m_b64) m_b64->rebind_charset(m_to.c_str());
