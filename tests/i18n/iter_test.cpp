@@ -69,6 +69,31 @@ TEST(TrivialIter, LimitAndEmptyText) {
     EXPECT_EQ(chunks_of(ignored, std::string(300, 'x'), 0).size(), 2u);
 }
 
+TEST(TrivialIter, AViewIsReadInPlaceAndACopyIsItsOwn) {
+    std::string text(300, 'v');
+    text[299] = 'w';
+    i18n::TrivialIter viewing(256);
+    viewing.set_in_view(text.data(), static_cast<int32_t>(text.size()));
+    viewing.next();
+    EXPECT_EQ(viewing.get_chunk().text, text.data());
+    // A copy made mid-way goes on from the same place in the same text.
+    i18n::TrivialIter copy_of_view(viewing);
+    copy_of_view.next();
+    EXPECT_EQ(copy_of_view.get_chunk().text, text.data() + 256);
+
+    i18n::TrivialIter copying(256);
+    copying.set_in_str(text.data(), static_cast<int32_t>(text.size()));
+    copying.next();
+    i18n::TrivialIter copy_of_copy(copying);
+    text.assign(300, 'X');  // neither holds on to the caller's text
+    EXPECT_EQ(std::string(copying.get_str()), std::string(256, 'v'));
+    copying.next();
+    copy_of_copy.next();
+    EXPECT_EQ(std::string(copying.get_str()), std::string(43, 'v') + "w");
+    EXPECT_EQ(std::string(copy_of_copy.get_str()), std::string(43, 'v') + "w");
+    EXPECT_NE(copy_of_copy.get_str().data(), copying.get_str().data());
+}
+
 TEST(HeaderIter, FortyThreeByteCharactersWithLimit45GiveChunksOf14And14And12) {
     HeaderIter iter("UTF-8", "UTF-8", 86, 256);
     ASSERT_TRUE(iter.is_ok());

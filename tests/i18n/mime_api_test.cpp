@@ -2,10 +2,13 @@
 // default charset, and the unchanged copy of the text on every failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <unicode/ucnv.h>
 
+#include "avx2.h"
+#include "base64_reference.h"
 #include "capture.h"
 #include "i18n.h"
 #include "i18n/processors.h"
@@ -141,6 +144,28 @@ TEST(MimeEncode, VeryLongTexts) {
     std::string qp = take(i18n_mime_encode_qp(text.c_str(), "UTF-8", "ISO-8859-1"));
     EXPECT_GT(qp.size(), size);
     EXPECT_EQ(qp.substr(0, 7), " vvvvvv");
+}
+
+TEST(MimeEncode, PassedThroughBase64BodiesMatchTheReferenceOnEachPath) {
+    // Lengths around lines, groups and the buffer's blocks; the text has no
+    // NUL, as the functions take a terminated text.
+    std::string bytes = i18n_test::mixed_bytes(20000);
+    std::replace(bytes.begin(), bytes.end(), '\0', 'z');
+    const bool native = i18n_mime::use_avx2;
+    for (bool avx2 : {false, true}) {
+        if (avx2 && !native) continue;
+        i18n_mime::use_avx2 = avx2;
+        for (size_t length : {0, 1, 2, 3, 56, 57, 58, 111, 112, 113, 255, 256, 257, 767, 768, 769, 5000, 19999}) {
+            SCOPED_TRACE(testing::Message() << (avx2 ? "AVX2, " : "scalar, ") << length << " bytes");
+            std::string text = bytes.substr(0, length);
+            std::string expected = i18n_test::reference_b64_body(text);
+            EXPECT_EQ(take(i18n_mime_encode_b64(text.c_str(), "UTF-8", "UTF-8")), expected);
+            i18n_mime_encoding_t kind = I18N_MIME_NONE;
+            EXPECT_EQ(take(i18n_mime_encode(text.c_str(), "UTF-8", "UTF-8", 0.0, &kind, nullptr)), expected);
+            EXPECT_EQ(kind, I18N_MIME_B64);
+        }
+    }
+    i18n_mime::use_avx2 = native;
 }
 
 TEST(MimeChoose, ByTheShareOfEscapedBytes) {
