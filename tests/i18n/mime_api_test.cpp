@@ -168,6 +168,37 @@ TEST(MimeEncode, PassedThroughBase64BodiesMatchTheReferenceOnEachPath) {
     i18n_mime::use_avx2 = native;
 }
 
+TEST(MimeEncode, Utf8HeadersComeOutAsThroughTheConverters) {
+    // "ibm-1208" is ICU's other name for UTF-8: it takes the converting path.
+    std::string long_text;
+    for (int i = 0; i < 40; ++i) long_text += "\xe2\x82\xac caf\xc3\xa9 ";
+    const std::string texts[] = {"", "abc", "a_b?=c", "R\xc3\xa9union du comit\xc3\xa9 : ordre du jour",
+                                 "\xf0\x9f\x98\x80\xf0\x9f\x98\x80 smile " + std::string(60, 'x'), long_text,
+                                 "bad \xc3(", "bad end \xe2\x82"};
+    for (const std::string &text : texts) {
+        SCOPED_TRACE(text);
+        for (const char *to : {"UTF-8", "utf-8"}) {
+            auto both = [&](auto encode) {
+                std::string fast, converted;
+                std::string fast_report = stderr_of([&] { fast = take(encode("UTF-8", to)); });
+                std::string converted_report = stderr_of([&] { converted = take(encode("ibm-1208", to)); });
+                EXPECT_EQ(fast, converted);
+                EXPECT_EQ(fast_report, converted_report);
+            };
+            both([&](const char *from, const char *target) {
+                return i18n_mime_encode_header_qp(text.c_str(), from, target);
+            });
+            both([&](const char *from, const char *target) {
+                return i18n_mime_encode_header_b64(text.c_str(), from, target);
+            });
+            for (double ratio : {0.0, 0.3, 2.0})
+                both([&](const char *from, const char *target) {
+                    return i18n_mime_encode_header(text.c_str(), from, target, ratio);
+                });
+        }
+    }
+}
+
 TEST(MimeChoose, ByTheShareOfEscapedBytes) {
     // 2 of 10 bytes need escaping in a body.
     const char *text = "a=b=cdefgh";

@@ -7,6 +7,15 @@
 
 namespace i18n_mime {
 
+bool is_utf8_name(const char *name) {
+    static constexpr char kUtf8[] = "utf-8";
+    for (size_t i = 0; i < sizeof kUtf8; ++i) {
+        char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kUtf8[i]) return false;
+    }
+    return true;
+}
+
 Processor::Processor() : m_out(256) {}
 Processor::~Processor() = default;
 Processor::Processor(const Processor &) = default;

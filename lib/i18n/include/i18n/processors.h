@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "i18n.h"
 #include "i18n/charset_iter.h"
@@ -35,6 +36,12 @@ protected:
     i18n::StringBuffer<char> m_out;
 };
 
+using HeaderIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter>;
+using BodyIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeIter>;
+
+// Whether ICU takes `name` for UTF-8 as it is written ("UTF-8" in any case).
+I18N_API bool is_utf8_name(const char *name);
+
 // Feeds a text through a conversion iterator into an encoder.
 template <class Iter>
 class ConverterEncoder : public Processor {
@@ -50,6 +57,9 @@ public:
         }
         if (allow_pass_through && std::strcmp(from, to) == 0) {
             m_pass.emplace(chunk_size);
+        } else if (std::is_same_v<Iter, HeaderIter> && chunk_size <= i18n::Utf8HeaderIter::kMaxChunk &&
+                   is_utf8_name(from) && is_utf8_name(to)) {
+            m_utf8.emplace(chunk_size / 3 + 1, chunk_size);
         } else {
             m_convert.emplace(from, to, chunk_size / 3 + 1, chunk_size);
             if (m_convert->is_error()) set_error();
@@ -97,6 +107,7 @@ public:
 
     i18n::CharsetToCharsetIterPrototype *get_iter() {
         if (m_pass) return &*m_pass;
+        if (m_utf8) return &*m_utf8;
         if (m_convert) return &*m_convert;
         return nullptr;
     }
@@ -106,6 +117,7 @@ private:
     static constexpr int32_t kMinChunkLimit = 4;
 
     std::optional<i18n::TrivialIter> m_pass;
+    std::optional<i18n::Utf8HeaderIter> m_utf8;  // headers from UTF-8 to UTF-8
     std::optional<Iter> m_convert;
 };
 
@@ -123,8 +135,6 @@ private:
     std::optional<Encoder> m_encoder;
 };
 
-using HeaderIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter>;
-using BodyIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeIter>;
 
 // Headers are always converted, so that every encoded word holds whole characters.
 template <class Encoder>
