@@ -3,6 +3,8 @@
 // where its chunks end; those ends follow the converting iterator's rule, so
 // that every encoded word comes out as it would through ICU.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "i18n/charset_iter.h"
 
@@ -34,6 +36,14 @@ int32_t well_formed_length(const unsigned char *p, int32_t left) {
 bool fits_one_unit_chunk(const char *text, int32_t length, int32_t units) {
     const auto *bytes = reinterpret_cast<const unsigned char *>(text);
     for (int32_t at = 0; at < length;) {
+        // Eight ASCII bytes at a time: one unit each.
+        uint64_t word;
+        if (length - at >= 8 && (std::memcpy(&word, bytes + at, 8), (word & 0x8080808080808080u) == 0)) {
+            units -= 8;
+            if (units < 0) return false;
+            at += 8;
+            continue;
+        }
         int32_t n = well_formed_length(bytes + at, length - at);
         if (n == 0) return false;
         units -= n == 4 ? 2 : 1;
@@ -132,23 +142,35 @@ void Utf8HeaderIter::next() {
     }
     const auto *bytes = reinterpret_cast<const unsigned char *>(m_text);
     const int32_t begin = m_pos;
+    const int32_t stop = std::min(m_size, begin + m_limit);
+    // Each character that fits, its bytes marked with its UTF-16 position.
     int32_t end = begin, last = begin;
-    while (end < m_size && end + char_length(bytes[end]) - begin <= m_limit) {
+    int32_t unit = m_unit, last_unit = m_unit;
+    while (end < stop) {
+        const unsigned char lead = bytes[end];
+        if (lead < 0x80) {
+            last = end;
+            last_unit = unit;
+            m_offsets[end++ - begin] = unit++;
+            continue;
+        }
+        const int32_t n = char_length(lead);
+        if (end + n > stop) break;
         last = end;
-        end += char_length(bytes[end]);
+        last_unit = unit;
+        std::fill_n(m_offsets + (end - begin), n, unit);
+        end += n;
+        unit += n == 4 ? 2 : 1;
     }
+    // A character handed on from the chunk before carries no offset.
+    if (m_carried && end > begin) std::fill_n(m_offsets, char_length(bytes[begin]), -1);
     // A converter that filled the chunk while more follows (with the first
     // bytes of a character that did not fit, or exactly) has its last
     // character handed on, unless it is the only one.
     const bool hand_on = end < m_size && (end - begin < m_limit || last > begin);
-    if (hand_on && end - begin == m_limit) end = last;
-    int32_t unit = m_unit;
-    for (int32_t at = begin; at < end;) {
-        int32_t n = char_length(bytes[at]);
-        int32_t offset = at == begin && m_carried ? -1 : unit;
-        std::fill_n(m_offsets + (at - begin), n, offset);
-        unit += n == 4 ? 2 : 1;
-        at += n;
+    if (hand_on && end - begin == m_limit) {
+        end = last;
+        unit = last_unit;
     }
     m_offsets[end - begin] = unit - m_unit;
     m_chunk = ChunkRef<char>{m_text + begin, end - begin, m_offsets};
