@@ -3,12 +3,14 @@
 // it in, and converters never pass between threads.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "capture.h"
 #include "i18n.h"
 #include "i18n/converter_pool.h"
+#include "i18n/ucnv_iter.h"
 
 namespace {
 
@@ -97,6 +99,22 @@ TEST(ConverterPool, AnotherThreadNeverGetsThisThreadsConverters) {
     EXPECT_NE(theirs, mine);
     i18n::PooledConverter again("UTF-8");
     EXPECT_EQ(again.get(), mine);
+}
+
+TEST(ConverterPool, AConverterOutlivingItsThreadsPoolIsClosed) {
+    // The holder is made before the thread's pools, so it is destroyed after
+    // them: its converter and chunk arrays find the pools gone.
+    std::thread([] {
+        thread_local std::optional<i18n::ToUnicodeIter> holder;
+        holder.emplace("UTF-8", 86);
+        std::string text = "caf\xc3\xa9";
+        holder->set_input(text.data(), static_cast<int32_t>(text.size()));
+        holder->next();
+        EXPECT_TRUE(holder->is_ok());
+        EXPECT_EQ(holder->get_out().length, 4);
+    }).join();
+    i18n::PooledConverter again("UTF-8");
+    EXPECT_TRUE(again);
 }
 
 TEST(ConverterPool, AFailedConversionLeavesNothingForTheNext) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "i18n/converter.h"
+#include "per_thread.h"
 
 namespace i18n {
 namespace {
@@ -23,21 +24,15 @@ struct Pool {
     Slot slots[kPoolSlots];
     size_t used = 0;
 
-    ~Pool();
+    ~Pool() {
+        for (size_t i = 0; i < used; ++i) ucnv_close(slots[i].converter);
+    }
 };
 
-// Constant-initialised, so it can be read after the pool of an exiting thread is gone.
-thread_local bool pool_gone = false;
-thread_local Pool pool;
-
-Pool::~Pool() {
-    for (size_t i = 0; i < used; ++i) ucnv_close(slots[i].converter);
-    used = 0;
-    pool_gone = true;
-}
-
 UConverter *take(const std::string &name) {
-    if (pool_gone) return nullptr;
+    Pool *kept = PerThread<Pool>::get();
+    if (!kept) return nullptr;
+    Pool &pool = *kept;
     // The latest given back is the likeliest to be asked for again.
     for (size_t i = pool.used; i-- > 0;) {
         if (pool.slots[i].name != name) continue;
@@ -51,10 +46,12 @@ UConverter *take(const std::string &name) {
 }
 
 void give(std::string &name, UConverter *converter) {
-    if (pool_gone) {
+    Pool *kept = PerThread<Pool>::get();
+    if (!kept) {
         ucnv_close(converter);
         return;
     }
+    Pool &pool = *kept;
     if (pool.used == kPoolSlots) {
         // The oldest makes room.
         ucnv_close(pool.slots[0].converter);
