@@ -174,6 +174,19 @@ TEST(B64BodyEncoder, EveryLengthAndEveryByteMatchTheReference) {
     }
 }
 
+TEST(B64BodyEncoder, OutputBoundHoldsForEveryLength) {
+    i18n_mime::B64BodyEncoder any("UTF-8");
+    EXPECT_EQ(i18n_mime::QPBodyEncoder("UTF-8").get_output_bound(100), 0u);  // cannot tell
+    for (size_t length = 0; length <= 2000; ++length) {
+        SCOPED_TRACE(length);
+        i18n_mime::B64BodyEncoder encoder("UTF-8");
+        size_t size = encode_passed_through(encoder, std::string(length, 'b')).size();
+        size_t bound = any.get_output_bound(length);
+        ASSERT_GE(bound, size);
+        ASSERT_LE(bound, size + 6);  // a line break and a group at most to spare
+    }
+}
+
 TEST(QPHeaderEncoder, Outputs) {
     const Row rows[] = {
         {"underscore and question mark", "a_b?", "=?UTF-8?Q?a=5Fb=3F?="},

@@ -69,6 +69,126 @@ TEST(TrivialIter, LimitAndEmptyText) {
     EXPECT_EQ(chunks_of(ignored, std::string(300, 'x'), 0).size(), 2u);
 }
 
+TEST(TrivialIter, AViewIsReadInPlaceAndACopyIsItsOwn) {
+    std::string text(300, 'v');
+    text[299] = 'w';
+    i18n::TrivialIter viewing(256);
+    viewing.set_in_view(text.data(), static_cast<int32_t>(text.size()));
+    viewing.next();
+    EXPECT_EQ(viewing.get_chunk().text, text.data());
+    // A copy made mid-way goes on from the same place in the same text.
+    i18n::TrivialIter copy_of_view(viewing);
+    copy_of_view.next();
+    EXPECT_EQ(copy_of_view.get_chunk().text, text.data() + 256);
+
+    i18n::TrivialIter copying(256);
+    copying.set_in_str(text.data(), static_cast<int32_t>(text.size()));
+    copying.next();
+    i18n::TrivialIter copy_of_copy(copying);
+    text.assign(300, 'X');  // neither holds on to the caller's text
+    EXPECT_EQ(std::string(copying.get_str()), std::string(256, 'v'));
+    copying.next();
+    copy_of_copy.next();
+    EXPECT_EQ(std::string(copying.get_str()), std::string(43, 'v') + "w");
+    EXPECT_EQ(std::string(copy_of_copy.get_str()), std::string(43, 'v') + "w");
+    EXPECT_NE(copy_of_copy.get_str().data(), copying.get_str().data());
+}
+
+// Each chunk as its text with the characters of its walk set apart by "|",
+// then each byte's source offset.
+std::vector<std::string> walked_chunks(i18n::CharsetToCharsetIterPrototype &iter, const std::string &text,
+                                       int32_t limit) {
+    iter.set_in_str(text.data(), static_cast<int32_t>(text.size()));
+    iter.set_chunk_limit(limit);
+    std::vector<std::string> chunks;
+    do {
+        iter.next();
+        if (iter.is_error()) return {"<error>"};
+        std::string chunk(iter.get_str());
+        std::string walked;
+        for (i18n::CharIter<char> chars = iter.char_iter(); chars.has_more();) {
+            i18n::BegEnd range = chars.next();
+            walked += chunk.substr(static_cast<size_t>(range.begin()), static_cast<size_t>(range.size())) + "|";
+        }
+        for (int32_t i = 0; i < iter.get_chunk().length; ++i) walked += " " + std::to_string(iter.get_chunk().offsets[i]);
+        chunks.push_back(walked);
+    } while (iter.has_more());
+    return chunks;
+}
+
+TEST(Utf8HeaderIter, ChunksAsTheConvertingIteratorGivesThem) {
+    // Characters of one to four bytes, in runs that meet every chunk end.
+    const std::string pieces[] = {"a", " ", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xef\xbf\xbf"};
+    uint32_t state = 7;
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        int32_t units = 0;
+        int32_t most_units = round % 3 ? 86 : 120;  // also past one UTF-16 chunk
+        while (true) {
+            state = state * 1103515245u + 12345u;
+            const std::string &piece = pieces[(state >> 16) % 6];
+            int32_t piece_units = piece.size() == 4 ? 2 : 1;
+            if (units + piece_units > most_units || (state >> 8) % 97 == 0) break;
+            text += piece;
+            units += piece_units;
+        }
+        for (int32_t limit : {-1, 4, 5, 6, 7, 8, 45, 60, 255}) {
+            SCOPED_TRACE(testing::Message() << "round " << round << ", limit " << limit << ": " << text);
+            i18n::Utf8HeaderIter fast(86, 256);
+            HeaderIter converting("UTF-8", "UTF-8", 86, 256);
+            ASSERT_EQ(walked_chunks(fast, text, limit), walked_chunks(converting, text, limit));
+            EXPECT_EQ(fast.is_converting(), units > 86);
+        }
+    }
+}
+
+TEST(Utf8HeaderIter, IllFormedTextGoesThroughTheConverterAndIsReportedAlike) {
+    const std::string texts[] = {
+        "ab\xc3",             // ends inside a character
+        "a\xc0\xaf" "b",       // overlong
+        "a\xed\xa0\x80" "b",   // a surrogate
+        "a\xf4\x90\x80\x80",  // past U+10FFFF
+        "a\x80",              // a lone trail byte
+        "a\xf8\x88\x80\x80\x80",
+    };
+    for (const std::string &text : texts) {
+        SCOPED_TRACE(text);
+        i18n::Utf8HeaderIter fast(86, 256);
+        HeaderIter converting("UTF-8", "UTF-8", 86, 256);
+        std::vector<std::string> fast_chunks, converted_chunks;
+        std::string fast_report = stderr_of([&] { fast_chunks = walked_chunks(fast, text, -1); });
+        std::string converting_report = stderr_of([&] { converted_chunks = walked_chunks(converting, text, -1); });
+        EXPECT_TRUE(fast.is_converting());
+        EXPECT_EQ(fast_chunks, converted_chunks);
+        EXPECT_EQ(fast_chunks, std::vector<std::string>{"<error>"});
+        EXPECT_FALSE(fast_report.empty());
+        EXPECT_EQ(fast_report, converting_report);
+    }
+}
+
+TEST(Utf8HeaderIter, ACopyGoesOnFromTheSamePlace) {
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += "\xc3\xa9x";
+    for (bool converting : {false, true}) {
+        SCOPED_TRACE(converting ? "converting" : "fast");
+        std::string input = converting ? text + "\xff" : text;
+        i18n::Utf8HeaderIter iter(86, 256);
+        iter.set_in_view(input.data(), static_cast<int32_t>(input.size()));
+        iter.set_chunk_limit(10);
+        iter.next();
+        i18n::Utf8HeaderIter copy(iter);
+        std::string rest_of_iter, rest_of_copy;
+        while (iter.has_more() && copy.has_more()) {
+            iter.next();
+            copy.next();
+            rest_of_iter += iter.get_str();
+            rest_of_copy += copy.get_str();
+        }
+        EXPECT_EQ(rest_of_copy, rest_of_iter);
+        EXPECT_EQ(iter.has_more(), copy.has_more());
+    }
+}
+
 TEST(HeaderIter, FortyThreeByteCharactersWithLimit45GiveChunksOf14And14And12) {
     HeaderIter iter("UTF-8", "UTF-8", 86, 256);
     ASSERT_TRUE(iter.is_ok());

@@ -2,10 +2,13 @@
 // default charset, and the unchanged copy of the text on every failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <unicode/ucnv.h>
 
+#include "avx2.h"
+#include "base64_reference.h"
 #include "capture.h"
 #include "i18n.h"
 #include "i18n/processors.h"
@@ -141,6 +144,59 @@ TEST(MimeEncode, VeryLongTexts) {
     std::string qp = take(i18n_mime_encode_qp(text.c_str(), "UTF-8", "ISO-8859-1"));
     EXPECT_GT(qp.size(), size);
     EXPECT_EQ(qp.substr(0, 7), " vvvvvv");
+}
+
+TEST(MimeEncode, PassedThroughBase64BodiesMatchTheReferenceOnEachPath) {
+    // Lengths around lines, groups and the buffer's blocks; the text has no
+    // NUL, as the functions take a terminated text.
+    std::string bytes = i18n_test::mixed_bytes(20000);
+    std::replace(bytes.begin(), bytes.end(), '\0', 'z');
+    const bool native = i18n_mime::use_avx2;
+    for (bool avx2 : {false, true}) {
+        if (avx2 && !native) continue;
+        i18n_mime::use_avx2 = avx2;
+        for (size_t length : {0, 1, 2, 3, 56, 57, 58, 111, 112, 113, 255, 256, 257, 767, 768, 769, 5000, 19999}) {
+            SCOPED_TRACE(testing::Message() << (avx2 ? "AVX2, " : "scalar, ") << length << " bytes");
+            std::string text = bytes.substr(0, length);
+            std::string expected = i18n_test::reference_b64_body(text);
+            EXPECT_EQ(take(i18n_mime_encode_b64(text.c_str(), "UTF-8", "UTF-8")), expected);
+            i18n_mime_encoding_t kind = I18N_MIME_NONE;
+            EXPECT_EQ(take(i18n_mime_encode(text.c_str(), "UTF-8", "UTF-8", 0.0, &kind, nullptr)), expected);
+            EXPECT_EQ(kind, I18N_MIME_B64);
+        }
+    }
+    i18n_mime::use_avx2 = native;
+}
+
+TEST(MimeEncode, Utf8HeadersComeOutAsThroughTheConverters) {
+    // "ibm-1208" is ICU's other name for UTF-8: it takes the converting path.
+    std::string long_text;
+    for (int i = 0; i < 40; ++i) long_text += "\xe2\x82\xac caf\xc3\xa9 ";
+    const std::string texts[] = {"", "abc", "a_b?=c", "R\xc3\xa9union du comit\xc3\xa9 : ordre du jour",
+                                 "\xf0\x9f\x98\x80\xf0\x9f\x98\x80 smile " + std::string(60, 'x'), long_text,
+                                 "bad \xc3(", "bad end \xe2\x82"};
+    for (const std::string &text : texts) {
+        SCOPED_TRACE(text);
+        for (const char *to : {"UTF-8", "utf-8"}) {
+            auto both = [&](auto encode) {
+                std::string fast, converted;
+                std::string fast_report = stderr_of([&] { fast = take(encode("UTF-8", to)); });
+                std::string converted_report = stderr_of([&] { converted = take(encode("ibm-1208", to)); });
+                EXPECT_EQ(fast, converted);
+                EXPECT_EQ(fast_report, converted_report);
+            };
+            both([&](const char *from, const char *target) {
+                return i18n_mime_encode_header_qp(text.c_str(), from, target);
+            });
+            both([&](const char *from, const char *target) {
+                return i18n_mime_encode_header_b64(text.c_str(), from, target);
+            });
+            for (double ratio : {0.0, 0.3, 2.0})
+                both([&](const char *from, const char *target) {
+                    return i18n_mime_encode_header(text.c_str(), from, target, ratio);
+                });
+        }
+    }
 }
 
 TEST(MimeChoose, ByTheShareOfEscapedBytes) {

@@ -53,6 +53,56 @@ TEST(StringBuffer, AppendsAcrossBlockBoundaries) {
     }
 }
 
+TEST(StringBuffer, ReservedRoomBecomesTheResultWhileTheContentFits) {
+    struct Row {
+        const char *label;
+        size_t reserved;
+        size_t written;
+        bool in_place;
+    };
+    const Row rows[] = {
+        {"well within", 1000, 700, true},
+        {"exactly the reserve", 1000, 1000, true},
+        {"past the reserve", 1000, 1300, false},
+        {"nothing written", 1000, 0, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.label);
+        i18n::StringBuffer<char> buffer(16);
+        buffer.reserve(row.reserved);
+        size_t room = 0;
+        char *first = buffer.write_cursor(&room);
+        EXPECT_GE(room, row.reserved);
+        std::string expected;
+        for (size_t i = 0; i < row.written; ++i) expected += static_cast<char>('a' + i % 23);
+        buffer.append(expected.data(), expected.size());
+        if (row.written) {
+            buffer.step_back();  // across the blocks of the reserved array as anywhere else
+            buffer.append(expected.back());
+        }
+        size_t count = 0xdeadbeef;
+        std::unique_ptr<char[]> text(buffer.take_str(&count));
+        ASSERT_EQ(count, expected.size());
+        EXPECT_EQ(std::string(text.get(), count), expected);
+        EXPECT_EQ(text[count], '\0');
+        EXPECT_EQ(text.get() == first, row.in_place);
+        // Taking leaves the buffer empty, and it serves again.
+        EXPECT_TRUE(buffer.empty());
+        buffer.append("again", 5);
+        EXPECT_EQ(content(buffer), "again");
+    }
+}
+
+TEST(StringBuffer, ReserveAfterWritingChangesNothing) {
+    i18n::StringBuffer<char> buffer(8);
+    buffer.append("abc", 3);
+    buffer.reserve(100);
+    buffer.append("def", 3);
+    size_t count = 0;
+    std::unique_ptr<char[]> text(buffer.take_str(&count));
+    EXPECT_EQ(std::string(text.get(), count), "abcdef");
+}
+
 TEST(StringBuffer, StepsBackIntoThePreviousBlock) {
     i18n::StringBuffer<char> buffer(4);
     buffer.append("abcd", 4);

@@ -81,6 +81,15 @@ void B64BodyEncoder::complete(i18n::StringBuffer<char> &out) {
     m_carry_count = 0;
 }
 
+size_t B64BodyEncoder::get_output_bound(size_t input_bytes) const {
+    // Four characters a group; a line break ahead of every line but the first,
+    // and no line holds fewer groups than a continuation line.
+    constexpr size_t kBreakSize = sizeof base64::kBodyLineBreak - 1;
+    constexpr size_t kLineGroups = (base64::kBodyLineLimit - kBreakSize) / kGroupChars;
+    size_t groups = (input_bytes + 2) / 3 + static_cast<size_t>(m_carry_count > 0);
+    return kGroupChars * groups + kBreakSize * (groups / kLineGroups + 1);
+}
+
 B64HeaderEncoder::B64HeaderEncoder(const char *charset) : GenericEncoder(charset), m_cycle(charset, I18N_MIME_B64) {}
 B64HeaderEncoder::B64HeaderEncoder(const B64HeaderEncoder &) = default;
 B64HeaderEncoder &B64HeaderEncoder::operator=(const B64HeaderEncoder &) = default;

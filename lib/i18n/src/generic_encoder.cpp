@@ -22,5 +22,6 @@ GenericEncoder::GenericEncoder(const GenericEncoder &) = default;
 GenericEncoder &GenericEncoder::operator=(const GenericEncoder &) = default;
 int32_t GenericEncoder::get_limit_byte_size() const { return -1; }
 void GenericEncoder::complete(i18n::StringBuffer<char> &) {}
+size_t GenericEncoder::get_output_bound(size_t) const { return 0; }
 
 }  // namespace i18n_mime

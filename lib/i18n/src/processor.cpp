@@ -7,12 +7,21 @@
 
 namespace i18n_mime {
 
+bool is_utf8_name(const char *name) {
+    static constexpr char kUtf8[] = "utf-8";
+    for (size_t i = 0; i < sizeof kUtf8; ++i) {
+        char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kUtf8[i]) return false;
+    }
+    return true;
+}
+
 Processor::Processor() : m_out(256) {}
 Processor::~Processor() = default;
 Processor::Processor(const Processor &) = default;
 Processor &Processor::operator=(const Processor &) = default;
 
-char *Processor::take_result() const { return is_error() ? nullptr : m_out.get_str(nullptr); }
+char *Processor::take_result() { return is_error() ? nullptr : m_out.take_str(nullptr); }
 
 }  // namespace i18n_mime
 
@@ -34,7 +43,8 @@ char *Duplicator::encode(const char *text) {
     if (!text) return nullptr;
     size_t length = std::strlen(text);
     if (m_processor && length <= INT32_MAX) {
-        m_processor->set_in_str(text, static_cast<int32_t>(length));
+        // The text outlives the processor's work: it is read in place.
+        m_processor->set_in_view(text, static_cast<int32_t>(length));
         m_processor->process();
         if (char *result = m_processor->take_result()) return result;
     }

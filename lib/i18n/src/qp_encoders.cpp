@@ -1,6 +1,8 @@
 // Quoted-printable encoders: bodies with soft line breaks, and header fields as
 // "=?charset?Q?...?=" words that never split a character.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <climits>
 #include <cstring>
 #include <iterator>
@@ -13,6 +15,24 @@ namespace i18n_mime {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
+
+// Each byte's "=XX" as a word that lies in memory as those three bytes.
+struct EscapeWords {
+    uint32_t words[256]{};
+    constexpr EscapeWords() {
+        for (unsigned c = 0; c < 256; ++c) {
+            uint32_t bytes[3] = {'=', static_cast<unsigned char>(kHex[c >> 4]), static_cast<unsigned char>(kHex[c & 15])};
+            for (int k = 0; k < 3; ++k)
+                words[c] |= bytes[k] << (std::endian::native == std::endian::little ? 8 * k : 24 - 8 * k);
+        }
+    }
+};
+constexpr EscapeWords kEscapes;
+
+// A byte as a word whose first byte in memory it is.
+constexpr uint32_t plain_word(unsigned char c) {
+    return std::endian::native == std::endian::little ? c : uint32_t{c} << 24;
+}
 
 inline char *put_escaped(char *out, unsigned char c) {
     out[0] = '=';
@@ -145,45 +165,48 @@ void QPHeaderEncoder::encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::St
     const auto *bytes = reinterpret_cast<const unsigned char *>(m_cur);
     const int32_t *offsets = chunk.offsets;
     // As in the body encoder, the line length lives in a local while characters
-    // only add to it. One scan finds the whole characters that fit on the line
-    // and in the block, and they are written in place in one go; the cycle
-    // itself moves to the next line, one character at a time.
+    // only add to it. The bytes are written in place as long as they fit on
+    // the line and in the block; what was written past the last whole
+    // character is left uncommitted. The cycle itself moves to the next line,
+    // one character at a time.
     const int32_t line_max = m_cycle.get_limit() - m_cycle.get_end_length();
+    const int32_t length = chunk.length;  // in a local: the byte stores below may alias anything
     int32_t line = m_cycle.get_line_length();
-    for (int32_t begin = 0; begin < chunk.length;) {
-        size_t room = 0;
-        char *at = line == 0 ? nullptr : out.write_cursor(&room);
-        // Two bytes of the room stay spare: each byte is written as three, of
-        // which one or all are kept, so that no branch guesses at escapes.
-        const int32_t budget =
-            std::min(line_max - line, static_cast<int32_t>(std::min<size_t>(room < 2 ? 0 : room - 2, INT32_MAX)));
-        int32_t fit_end = begin, fit_size = 0, size = 0;
-        for (int32_t i = begin; i < chunk.length && size <= budget;) {
-            size += 1 + 2 * table[bytes[i]];
-            ++i;
-            if (size <= budget && (i == chunk.length || offsets[i] != offsets[i - 1])) {
-                fit_end = i;
-                fit_size = size;
-            }
-        }
-        if (fit_end > begin) {
+    for (int32_t begin = 0; begin < length;) {
+        if (line > 0) {
+            size_t room = 0;
+            char *at = out.write_cursor(&room);
+            // Three bytes of the room stay spare: each byte is stored as a
+            // four-byte word, of which one or three bytes are kept, so that no
+            // branch guesses at escapes.
             char *const start = at;
-            for (int32_t i = begin; i < fit_end; ++i) {
+            char *const stop = at + std::min<size_t>(static_cast<size_t>(line_max - line), room < 3 ? 0 : room - 3);
+            char *fit_at = at;
+            int32_t fit_end = begin;
+            for (int32_t i = begin; i < length;) {
                 const unsigned char c = bytes[i];
-                const int marked = table[c] != 0;
-                at[0] = marked ? '=' : static_cast<char>(c);
-                at[1] = kHex[c >> 4];
-                at[2] = kHex[c & 15];
-                at += 1 + 2 * marked;
+                const bool marked = table[c] != 0;
+                char *const next = at + (marked ? 3 : 1);
+                if (next > stop) break;
+                const uint32_t word = marked ? kEscapes.words[c] : plain_word(c);
+                std::memcpy(at, &word, sizeof word);
+                at = next;
+                ++i;
+                if (i == length || offsets[i] != offsets[i - 1]) {
+                    fit_end = i;
+                    fit_at = at;
+                }
             }
-            out.commit(static_cast<size_t>(at - start));
-            line += fit_size;
-            begin = fit_end;
-            continue;
+            if (fit_end > begin) {
+                out.commit(static_cast<size_t>(fit_at - start));
+                line += static_cast<int32_t>(fit_at - start);
+                begin = fit_end;
+                continue;
+            }
         }
         // The next character begins a line (or meets the end of a slab).
         int32_t end = begin + 1;
-        while (end < chunk.length && offsets[end] == offsets[begin]) ++end;
+        while (end < length && offsets[end] == offsets[begin]) ++end;
         int32_t piece = end - begin;
         for (int32_t i = begin; i < end; ++i) piece += 2 * table[bytes[i]];
         m_cycle.set_line_length(line);

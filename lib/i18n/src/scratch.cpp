@@ -11,6 +11,7 @@
 #include "i18n/scratch.h"
 
 #include "avx2.h"
+#include "per_thread.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -37,7 +38,6 @@ struct Pool {
     }
 };
 
-thread_local Pool pool;
 
 // Below this a copy stays in the cache, where the caller may well want it.
 constexpr size_t kStreamWorthBytes = 256u << 10;
@@ -55,6 +55,12 @@ __attribute__((target("avx2"))) void stream_copy(char *to, const char *from, siz
 }
 #endif
 
+void *take_fresh(size_t bytes) {
+    void *data = std::malloc(bytes);
+    if (!data) throw std::bad_alloc();
+    return data;
+}
+
 }  // namespace
 
 void copy_to_result(void *to, const void *from, size_t bytes) {
@@ -66,32 +72,40 @@ void copy_to_result(void *to, const void *from, size_t bytes) {
 }
 
 void *scratch_take(size_t bytes) {
-    // The smallest kept block that is large enough, but not wastefully so.
+    // The blocks of one call come back in the reverse order of their taking,
+    // so the next call's first block is usually the last one given back: an
+    // exact fit from the back ends the search. Otherwise the smallest kept
+    // block that is large enough, but not wastefully so.
+    Pool *kept = PerThread<Pool>::get();
+    if (!kept) return take_fresh(bytes);
+    Pool &pool = *kept;
     size_t best = pool.blocks.size();
-    for (size_t i = 0; i < pool.blocks.size(); ++i) {
+    for (size_t i = pool.blocks.size(); i-- > 0;) {
         size_t size = pool.blocks[i].bytes;
+        if (size == bytes) {
+            best = i;
+            break;
+        }
         if (size >= bytes && size <= 2 * bytes && (best == pool.blocks.size() || size < pool.blocks[best].bytes))
             best = i;
     }
     if (best != pool.blocks.size()) {
         Pool::Block block = pool.blocks[best];
-        pool.blocks[best] = pool.blocks.back();
-        pool.blocks.pop_back();
+        pool.blocks.erase(pool.blocks.begin() + static_cast<std::ptrdiff_t>(best));
         pool.kept -= block.bytes;
         return block.data;
     }
-    void *data = std::malloc(bytes);
-    if (!data) throw std::bad_alloc();
-    return data;
+    return take_fresh(bytes);
 }
 
 void scratch_give(void *block, size_t bytes) {
-    if (pool.kept + bytes > kKeptBytes) {
+    Pool *kept = PerThread<Pool>::get();
+    if (!kept || kept->kept + bytes > kKeptBytes) {
         std::free(block);
         return;
     }
-    pool.blocks.push_back({block, bytes});
-    pool.kept += bytes;
+    kept->blocks.push_back({block, bytes});
+    kept->kept += bytes;
 }
 
 void prefer_huge_pages(void *data, size_t bytes) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "i18n/catalogue.h"
@@ -151,8 +152,9 @@ private:
     BegEnd m_split_bytes;
 };
 
-// Hands its own copy of the input out unchanged, in chunks of at most
-// `chunk_size` bytes. Its chunks carry no offsets, so their character walk is empty.
+// Hands its own copy of the input (or, through set_in_view, the caller's
+// text) out unchanged, in chunks of at most `chunk_size` bytes. Its chunks
+// carry no offsets, so their character walk is empty.
 class I18N_API TrivialIter : public CharsetToCharsetIterPrototype {
 public:
     explicit TrivialIter(int32_t chunk_size = 256);
@@ -161,18 +163,64 @@ public:
     ~TrivialIter() override;
 
     void set_in_str(const char *text, int32_t length) override;
+    void set_in_view(const char *text, int32_t length) override;
     void next() override;
     bool has_more() const override;
     void set_chunk_limit(int32_t limit) override;
     CharIter<char> char_iter() const override;
+    size_t get_input_size() const { return m_size; }
 
 private:
-    void relink(int32_t chunk_begin);
+    void relink(const TrivialIter &other);
 
-    ScratchArray<char> m_input;
+    ScratchArray<char> m_copy;
+    const char *m_text = nullptr;  // m_copy's data, or the caller's text
+    size_t m_size = 0;
     size_t m_pos = 0;
     int32_t m_chunk_size;
     int32_t m_limit;
+};
+
+// Chunks of a header that goes from UTF-8 to UTF-8, exactly as the converting
+// iterator gives them (whole characters; a chunk that fills its limit while
+// more follows hands its last character on to the next, those bytes carrying
+// no offset), without the two conversions: a well-formed text converts to
+// itself. A text that is not well-formed, or longer than one UTF-16 chunk,
+// goes through the converting iterator, which reports it as it does.
+class I18N_API Utf8HeaderIter : public CharsetToCharsetIterPrototype {
+public:
+    static constexpr int32_t kMaxChunk = 256;
+
+    // Chunk sizes as for the converting iterator; `bytes_chunk` at most kMaxChunk.
+    Utf8HeaderIter(int32_t units_chunk, int32_t bytes_chunk);
+    Utf8HeaderIter(const Utf8HeaderIter &other);
+    Utf8HeaderIter &operator=(const Utf8HeaderIter &other);
+    ~Utf8HeaderIter() override;
+
+    void set_in_str(const char *text, int32_t length) override;
+    void set_in_view(const char *text, int32_t length) override;
+    void next() override;
+    bool has_more() const override;
+    void set_chunk_limit(int32_t limit) override;
+    CharIter<char> char_iter() const override;
+    // Whether the current text goes through the converting iterator.
+    bool is_converting() const { return m_converting != nullptr; }
+
+private:
+    void start(const char *text, int32_t length, bool copy);
+    void relink(const Utf8HeaderIter &other);
+
+    int32_t m_units_chunk;
+    int32_t m_bytes_chunk;
+    int32_t m_limit;
+    std::unique_ptr<CharsetToCharsetChunkIter<FromUnicodeFullCharIter>> m_converting;
+    ScratchArray<char> m_copy;
+    const char *m_text = nullptr;  // m_copy's data, or the caller's text
+    int32_t m_size = 0;
+    int32_t m_pos = 0;
+    int32_t m_unit = 0;     // the UTF-16 position of m_pos
+    bool m_carried = false;  // the character at m_pos was handed on from the chunk before
+    int32_t m_offsets[kMaxChunk + 1];
 };
 
 }  // namespace i18n

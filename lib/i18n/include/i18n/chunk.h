@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "i18n/error.h"
+#include "i18n/scratch.h"
 
 namespace i18n {
 
@@ -15,14 +15,18 @@ namespace i18n {
 // one more entry: the number of source units the conversion call consumed.
 template <class T>
 struct StrWithOffsets {
+    // The arrays are scratch memory: a header converts a few short chunks, and
+    // fresh heap arrays for them would cost more than the conversion.
     explicit StrWithOffsets(int32_t capacity)
-        : text(static_cast<size_t>(capacity > 0 ? capacity : 1)), offsets(static_cast<size_t>(capacity > 0 ? capacity : 1) + 1) {}
+        : text(static_cast<size_t>(capacity > 0 ? capacity : 1)), offsets(text.size() + 1) {
+        offsets[0] = 0;  // an empty chunk that consumed nothing
+    }
 
     int32_t capacity() const { return static_cast<int32_t>(text.size()); }
     int32_t consumed() const { return offsets[static_cast<size_t>(length)]; }
 
-    std::vector<T> text;
-    std::vector<int32_t> offsets;
+    ScratchArray<T> text;
+    ScratchArray<int32_t> offsets;
     int32_t length = 0;
 };
 
@@ -53,6 +57,9 @@ class InStrSetter {
 public:
     virtual void set_in_str(const T *text, int32_t length) = 0;
     virtual ~InStrSetter() = default;
+    // The same, for a caller that keeps the text alive and unchanged until its
+    // last chunk is read: an iterator that would only copy it reads it in place.
+    virtual void set_in_view(const T *text, int32_t length) { set_in_str(text, length); }
 };
 
 // The characters of a chunk: maximal runs of units that carry the same source

@@ -69,6 +69,9 @@ public:
     // Writes what the end of the text needs.
     virtual void complete(i18n::StringBuffer<char> &out);
     virtual i18n_mime_encoding_t get_encoding_type() const = 0;
+    // At least the bytes this encoder writes for a text of `input_bytes` bytes
+    // that it is given unconverted; 0 when it cannot tell.
+    virtual size_t get_output_bound(size_t input_bytes) const;
 
     const char *get_charset() const { return m_charset; }
     // For an owner that keeps the charset name and copies it with itself.
@@ -131,6 +134,7 @@ public:
     void encode(i18n::CharsetToCharsetIterPrototype &iter, i18n::StringBuffer<char> &out) override;
     void complete(i18n::StringBuffer<char> &out) override;
     i18n_mime_encoding_t get_encoding_type() const override { return I18N_MIME_B64; }
+    size_t get_output_bound(size_t input_bytes) const override;
 
 private:
     i18n::LineCycle m_cycle;

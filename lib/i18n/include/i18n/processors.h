@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "i18n.h"
 #include "i18n/charset_iter.h"
@@ -27,12 +28,19 @@ public:
 
     virtual void process() = 0;
     virtual Processor *clone() const = 0;
-    // The encoded text as a new NUL-terminated string (delete[]); NULL after a failure.
-    char *take_result() const;
+    // The encoded text as a new NUL-terminated string (delete[]); NULL after a
+    // failure. The output buffer is left empty.
+    char *take_result();
 
 protected:
     i18n::StringBuffer<char> m_out;
 };
+
+using HeaderIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter>;
+using BodyIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeIter>;
+
+// Whether ICU takes `name` for UTF-8 as it is written ("UTF-8" in any case).
+I18N_API bool is_utf8_name(const char *name);
 
 // Feeds a text through a conversion iterator into an encoder.
 template <class Iter>
@@ -49,6 +57,9 @@ public:
         }
         if (allow_pass_through && std::strcmp(from, to) == 0) {
             m_pass.emplace(chunk_size);
+        } else if (std::is_same_v<Iter, HeaderIter> && chunk_size <= i18n::Utf8HeaderIter::kMaxChunk &&
+                   is_utf8_name(from) && is_utf8_name(to)) {
+            m_utf8.emplace(chunk_size / 3 + 1, chunk_size);
         } else {
             m_convert.emplace(from, to, chunk_size / 3 + 1, chunk_size);
             if (m_convert->is_error()) set_error();
@@ -57,6 +68,9 @@ public:
 
     void set_in_str(const char *text, int32_t length) override {
         if (i18n::CharsetToCharsetIterPrototype *iter = get_iter()) iter->set_in_str(text, length);
+    }
+    void set_in_view(const char *text, int32_t length) override {
+        if (i18n::CharsetToCharsetIterPrototype *iter = get_iter()) iter->set_in_view(text, length);
     }
 
     void process() override {
@@ -76,6 +90,10 @@ public:
             }
             iter->set_chunk_limit(limit);
         }
+        // A passed-through text of known length whose encoded size the encoder
+        // can bound is written straight into the array that becomes the result.
+        if (m_pass)
+            if (size_t bound = encoder->get_output_bound(m_pass->get_input_size())) m_out.reserve(bound);
         do {
             iter->next();
             if (iter->is_error()) {
@@ -89,6 +107,7 @@ public:
 
     i18n::CharsetToCharsetIterPrototype *get_iter() {
         if (m_pass) return &*m_pass;
+        if (m_utf8) return &*m_utf8;
         if (m_convert) return &*m_convert;
         return nullptr;
     }
@@ -98,6 +117,7 @@ private:
     static constexpr int32_t kMinChunkLimit = 4;
 
     std::optional<i18n::TrivialIter> m_pass;
+    std::optional<i18n::Utf8HeaderIter> m_utf8;  // headers from UTF-8 to UTF-8
     std::optional<Iter> m_convert;
 };
 
@@ -115,8 +135,6 @@ private:
     std::optional<Encoder> m_encoder;
 };
 
-using HeaderIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeFullCharIter>;
-using BodyIter = i18n::CharsetToCharsetChunkIter<i18n::FromUnicodeIter>;
 
 // Headers are always converted, so that every encoded word holds whole characters.
 template <class Encoder>
@@ -163,11 +181,12 @@ public:
     void set_in_str(const char *text, int32_t length) override {
         if (this->is_error()) return;
         ConverterEncoder<Iter>::set_in_str(text, length);
-        size_t escaped = m_table.get_number_qp_encoded_bytes({text, static_cast<size_t>(length)});
-        if (length > 0 && static_cast<double>(escaped) / length < m_ratio)
-            m_qp.emplace(m_to.c_str());
-        else
-            m_b64.emplace(m_to.c_str());
+        choose(text, length);
+    }
+    void set_in_view(const char *text, int32_t length) override {
+        if (this->is_error()) return;
+        ConverterEncoder<Iter>::set_in_view(text, length);
+        choose(text, length);
     }
     GenericEncoder *get_encoder() override {
         if (m_qp) return &*m_qp;
@@ -183,6 +202,13 @@ public:
     }
 
 private:
+    void choose(const char *text, int32_t length) {
+        size_t escaped = m_table.get_number_qp_encoded_bytes({text, static_cast<size_t>(length)});
+        if (length > 0 && static_cast<double>(escaped) / length < m_ratio)
+            m_qp.emplace(m_to.c_str());
+        else
+            m_b64.emplace(m_to.c_str());
+    }
     void rebind() {
         if (m_qp) m_qp->rebind_charset(m_to.c_str());
         if (m_b64) m_b64->rebind_charset(m_to.c_str());

@@ -60,6 +60,12 @@ public:
     T *data() { return m_data; }
     const T *data() const { return m_data; }
     size_t size() const { return m_count; }
+    T *begin() { return m_data; }
+    T *end() { return m_data + m_count; }
+    const T *begin() const { return m_data; }
+    const T *end() const { return m_data + m_count; }
+    T &operator[](size_t i) { return m_data[i]; }
+    const T &operator[](size_t i) const { return m_data[i]; }
 
 private:
     T *m_data = nullptr;

@@ -110,6 +110,19 @@ public:
     int32_t get_block_size() const { return m_block_size; }
     int32_t get_blocks_in_use() const { return m_blocks_in_use; }
 
+    // Lays out room for `count` elements and a terminator as one array before
+    // anything is written, for a writer that knows how much it will write:
+    // while the content stays within it, take_str hands it over as it is.
+    void reserve(size_t count) {
+        if (m_first || count == 0) return;
+        auto block = static_cast<size_t>(m_block_size);
+        size_t blocks = (count + block) / block;
+        Slab slab;
+        slab.result.reset(new T[blocks * block]);
+        prefer_huge_pages(slab.result.get(), blocks * block * sizeof(T));
+        add_slab(std::move(slab), slab.result.get(), blocks);
+    }
+
     // Calls sink(data, count) for each written run, in order; blocks that lie
     // end to end make one run.
     template <class Sink>
@@ -128,6 +141,23 @@ public:
             if (last_block) break;
         }
         if (count) sink(run, count);
+    }
+
+protected:
+    // The reserved array with the content and a terminator, the buffer then
+    // holding nothing; NULL when the content is not all within it.
+    T *release_reserved(size_t *count) {
+        if (m_slabs.size() != 1 || !m_slabs[0].result || m_first != &m_slabs[0].links[0]) return nullptr;
+        size_t n = size();
+        if (n >= m_slabs[0].size) return nullptr;
+        T *result = m_slabs[0].result.release();
+        result[n] = T();
+        if (count) *count = n;
+        m_slabs.clear();
+        m_first = m_current = nullptr;
+        m_cursor = m_block_end = m_span_end = nullptr;
+        m_blocks_in_use = 0;
+        return result;
     }
 
 private:
@@ -158,14 +188,17 @@ private:
 
     struct Slab {
         std::unique_ptr<StrLink<T>[]> links;
-        ScratchArray<T> data;
+        ScratchArray<T> scratch;
+        std::unique_ptr<T[]> result;  // a reserved slab's array, which can become the result
+        T *data = nullptr;            // the blocks, in scratch or result
+        size_t size = 0;              // elements
     };
 
     void append_all(const BufferImpl &other) {
         other.for_each_run([this](const T *data, size_t count) { append(data, count); });
     }
     void next_block() {
-        if (!m_current || !m_current->next) add_slab();
+        if (m_current ? !m_current->next : !m_first) add_slab();
         m_current = m_current ? m_current->next : m_first;
         ++m_blocks_in_use;
         if (m_current->data != m_block_end || m_block_end == m_span_end) m_span_end = span_end_of(m_current);
@@ -175,11 +208,8 @@ private:
     // The end of the slab that holds `link`'s block.
     T *span_end_of(const StrLink<T> *link) const {
         if (link == &m_first_link) return link->data + link->size;
-        for (const Slab &slab : m_slabs) {
-            const T *begin = slab.data.data();
-            if (link->data >= begin && link->data < begin + slab.data.size())
-                return const_cast<T *>(begin) + slab.data.size();
-        }
+        for (const Slab &slab : m_slabs)
+            if (link->data >= slab.data && link->data < slab.data + slab.size) return slab.data + slab.size;
         return link->data + link->size;
     }
     // The first block is the buffer's own, so a short text costs no
@@ -192,12 +222,20 @@ private:
             return;
         }
         size_t count = m_slabs.size() < 11 ? size_t{2} << m_slabs.size() : 4096;
-        Slab slab{std::make_unique<StrLink<T>[]>(count), ScratchArray<T>(count * static_cast<size_t>(m_block_size))};
+        Slab slab;
+        slab.scratch = ScratchArray<T>(count * static_cast<size_t>(m_block_size));
+        add_slab(std::move(slab), slab.scratch.data(), count);
+    }
+    // Links `count` blocks of `data` behind the last block.
+    void add_slab(Slab &&slab, T *data, size_t count) {
+        slab.links = std::make_unique<StrLink<T>[]>(count);
+        slab.data = data;
+        slab.size = count * static_cast<size_t>(m_block_size);
         StrLink<T> *tail = m_current;
         while (tail && tail->next) tail = tail->next;
         for (size_t i = 0; i < count; ++i) {
             StrLink<T> &link = slab.links[i];
-            link.data = slab.data.data() + i * static_cast<size_t>(m_block_size);
+            link.data = data + i * static_cast<size_t>(m_block_size);
             link.size = m_block_size;
             link.previous = i ? &slab.links[i - 1] : tail;
             link.next = i + 1 < count ? &slab.links[i + 1] : nullptr;
@@ -246,6 +284,16 @@ public:
         });
         result[at] = T();
         if (count) *count = at;
+        return result;
+    }
+    // The content as get_str gives it, after which the buffer is empty. When
+    // it lies within the array laid out by reserve, that array is the result.
+    T *take_str(size_t *count) {
+        T *result = this->release_reserved(count);
+        if (!result) {
+            result = get_str(count);
+            this->clear();
+        }
         return result;
     }
 };

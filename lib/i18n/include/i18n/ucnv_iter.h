@@ -10,11 +10,11 @@
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>
 #include <utility>
-#include <vector>
 
 #include "i18n/catalogue.h"
 #include "i18n/chunk.h"
 #include "i18n/converter.h"
+#include "i18n/converter_pool.h"
 #include "i18n/error.h"
 
 namespace i18n {
@@ -26,11 +26,11 @@ class UcnvChunkIter : public Error {
 
 public:
     UcnvChunkIter(const char *charset, int32_t chunk_size)
-        : m_converter(open_ucnv_converter(charset)), m_out(chunk_size), m_out_end(m_out.capacity()) {
+        : m_converter(charset), m_out(chunk_size), m_out_end(m_out.capacity()) {
         if (!m_converter) set_error();
     }
     UcnvChunkIter(const UcnvChunkIter &other)
-        : Error(other), m_converter(clone(other)), m_status(other.m_status), m_out(other.m_out),
+        : Error(other), m_converter(other.m_converter.clone()), m_status(other.m_status), m_out(other.m_out),
           m_out_end(other.m_out_end), m_in(other.m_in), m_in_length(other.m_in_length), m_in_pos(other.m_in_pos),
           m_call_start(other.m_call_start), m_flush(other.m_flush), m_report(other.m_report) {
         if (other.m_converter && !m_converter) set_error();
@@ -118,7 +118,7 @@ protected:
             report_from_unicode_failure(m_in, m_in_pos);
     }
 
-    UConverterPtr m_converter;
+    PooledConverter m_converter;
     UcnvErrorHandler m_status;
     StrWithOffsets<Out> m_out;
     int32_t m_out_end;
@@ -128,18 +128,6 @@ protected:
     int32_t m_call_start = 0;
     bool m_flush = true;
     bool m_report = true;
-
-private:
-    static UConverter *clone(const UcnvChunkIter &other) {
-        if (!other.m_converter) return nullptr;
-        UErrorCode code = U_ZERO_ERROR;
-        UConverter *copy = ucnv_clone(other.m_converter.get(), &code);
-        if (U_FAILURE(code)) {
-            ucnv_close(copy);
-            return nullptr;
-        }
-        return copy;
-    }
 };
 
 using ToUnicodeIter = UcnvChunkIter<char, UChar>;
@@ -282,7 +270,7 @@ private:
         return length;
     }
 
-    std::vector<char> m_carry;
+    std::string m_carry;  // a character's few bytes stay within the string itself
     std::u16string m_units;
     std::u16string m_held;
     bool m_stateful;
