@@ -9,8 +9,11 @@
 //           threads N              registers, starts N threads parked in parked_thread, then crashes
 //           write PATH|- REASON    writes a dump on demand and prints "alive"
 //           write-under-load N     writes N dumps on demand while 4 threads allocate; prints "alive"
+//           reserve PATH           reserves 32 GB, writes a text at its start and 20 GB in, prints
+//                                  both addresses, writes a dump on demand to PATH
 #include <pthread.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -98,6 +101,16 @@ int main(int argc, char **argv) {
         stop = true;
         for (auto &w : workers) w.join();
         std::puts("alive");
+    } else if (action == "reserve" && rest_count == 1) {
+        nt_initialize_minidump();
+        constexpr size_t kReserved = size_t{32} << 30, kFar = size_t{20} << 30;
+        void *area = mmap(nullptr, kReserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (area == MAP_FAILED) return 3;
+        char *near = static_cast<char *>(area), *far = near + kFar;
+        std::strcpy(near, "written near");
+        std::strcpy(far, "written far out");
+        std::printf("%p %p\n", static_cast<void *>(near), static_cast<void *>(far));
+        nt_write_minidump(rest[0], "reserved");
     } else {
         return 2;
     }
