@@ -132,6 +132,23 @@ TEST(Minidump, EveryThreadIsInTheDump) {
     EXPECT_EQ(count(threads, "in (anonymous namespace)::parked_thread ()"), 3u) << threads;
 }
 
+// A thread other than the one that registered overflows its stack: the
+// handler still has a stack to run on, so the dump is written.
+TEST(Minidump, AStackOverflowInAnotherThreadLeavesADump) {
+    DumpPrefix prefix;
+    auto r = prefix.run({}, {"overflow-thread"});
+    EXPECT_TRUE(died_of(r, SIGSEGV)) << r.err;
+    auto dumps = prefix.dumps();
+    ASSERT_EQ(dumps.size(), 1u) << r.err;
+    EXPECT_LT(disk_usage(dumps[0]), kDiskCap);
+    std::string threads = gdb(dumps[0], {"bt 2", "info threads"});
+    EXPECT_NE(threads.find("#0  "), std::string::npos) << threads;
+    EXPECT_NE(threads.find("overflow_stack"), std::string::npos) << threads;
+    EXPECT_NE(threads.find("* 1    Thread"), std::string::npos) << threads;
+    EXPECT_NE(threads.find("  2    Thread"), std::string::npos) << threads;
+    EXPECT_NE(prefix.events().find("Unhandled exception was caught!"), std::string::npos) << prefix.events();
+}
+
 TEST(Minidump, OnDemandTheProgramGoesOnAndTheDumpShowsTheCaller) {
     DumpPrefix prefix;
     auto r = prefix.run({}, {"write", "-", "checking the tables"});
