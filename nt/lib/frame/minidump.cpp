@@ -144,7 +144,11 @@ extern "C" NT_API int nt_initialize_minidump(void) {
 }
 
 extern "C" NT_API void nt_register_minidump(int no_fault_dialog) {
-    if (__atomic_load_n(&registered, __ATOMIC_ACQUIRE) || !nt_initialize_minidump()) return;
+    if (__atomic_load_n(&registered, __ATOMIC_ACQUIRE)) {
+        nt_guard_thread_stack();  // another thread registered; this one wants its stack too
+        return;
+    }
+    if (!nt_initialize_minidump()) return;
     {
         NtLibraryLock lock;
         if (registered) return;
