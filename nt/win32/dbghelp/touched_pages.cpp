@@ -34,8 +34,8 @@ uint64_t max(uint64_t a, uint64_t b) { return a > b ? a : b; }
 
 }  // namespace
 
-TouchedPages::TouchedPages(int pagemap, void *buffer, size_t buffer_size, uint64_t page)
-    : pagemap_(pagemap), buffer_(buffer), buffer_size_(buffer_size), page_(page) {}
+TouchedPages::TouchedPages(int pagemap, void *buffer, size_t buffer_size, uint64_t page, bool scan)
+    : pagemap_(pagemap), buffer_(buffer), buffer_size_(buffer_size), page_(page), scan_works_(scan) {}
 
 bool TouchedPages::next(uint64_t from, uint64_t to, PageRun &run) {
     while (from < to) {

@@ -17,7 +17,9 @@ class TouchedPages {
 public:
     // `pagemap` is /proc/PID/pagemap of a process stopped for the dump;
     // `buffer` (`buffer_size` bytes, 8-byte aligned) is the scratch space.
-    TouchedPages(int pagemap, void *buffer, size_t buffer_size, uint64_t page);
+    // Without `scan`, only the pagemap's entries are read, as on kernels
+    // without the scan request.
+    TouchedPages(int pagemap, void *buffer, size_t buffer_size, uint64_t page, bool scan = true);
 
     // The first run of pages in [from, to) that are in memory or swapped out
     // (never the shared zero page, where the kernel tells it apart); false
@@ -32,7 +34,7 @@ private:
     void *buffer_;
     size_t buffer_size_;
     uint64_t page_;
-    bool scan_works_ = true;
+    bool scan_works_;
     // The runs of the last scan, and the end of the range it covered.
     PageRun *runs_ = nullptr;
     size_t run_count_ = 0, run_at_ = 0;
