@@ -112,6 +112,7 @@ void on_fatal_signal(int signal, siginfo_t *info, void *context) {
 struct FaultStack {
     void *memory = nullptr;
     size_t size = 0;
+    size_t foreign_size = 0;  // another's alternate stack, as first seen
     ~FaultStack() {
         if (!memory) return;
         stack_t current{};
@@ -211,7 +212,8 @@ BOOL SetThreadStackGuarantee(ULONG *size) {
     }
     // Asked again and again (on every use of a library that wants it): the
     // thread's own record answers without a system call.
-    size_t before = fault_stack.memory ? fault_stack.size : alternate_stack_size();
+    if (!fault_stack.memory && !fault_stack.foreign_size) fault_stack.foreign_size = alternate_stack_size();
+    size_t before = fault_stack.memory ? fault_stack.size : fault_stack.foreign_size;
     size_t wanted = *size;
     *size = static_cast<ULONG>(before);
     if (wanted <= before) return TRUE;
@@ -226,7 +228,7 @@ BOOL SetThreadStackGuarantee(ULONG *size) {
     stack_t stack{};
     stack.ss_sp = memory;
     stack.ss_size = wanted;
-    if (sigaltstack(&stack, nullptr) != 0) {  // as it does while the thread runs on the old one
+    if (sigaltstack(&stack, nullptr) != 0) {  // refused while the thread runs on its present one
         munmap(memory, wanted);
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
