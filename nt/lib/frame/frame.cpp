@@ -71,6 +71,7 @@ extern "C" BOOL DllMain(HINSTANCE, DWORD reason, LPVOID) {
 
 void nt_library_lock() {
     ensure_initialised();
+    nt_guard_thread_stack();
     EnterCriticalSection(&library_lock);
 }
 
@@ -81,6 +82,7 @@ extern "C" void nt_environment_unlock() { nt_library_unlock(); }
 
 nt_thread_context *nt_thread_context_get() {
     ensure_initialised();
+    nt_guard_thread_stack();
     if (context_slot == FLS_OUT_OF_INDEXES) return nullptr;
     if (auto *context = static_cast<nt_thread_context *>(FlsGetValue(context_slot))) return context;
     HANDLE heap = HeapCreate(HEAP_NO_SERIALIZE, kThreadHeapInitialSize, 0);

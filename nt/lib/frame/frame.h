@@ -39,6 +39,10 @@ public:
     NtLibraryLock &operator=(const NtLibraryLock &) = delete;
 };
 
+// Once dumps are registered, gives the calling thread room to handle its own
+// stack overflow (the fatal-signal handler needs a stack); cheap when it has it.
+void nt_guard_thread_stack();
+
 nt_thread_context *nt_thread_context_get();
 void *nt_thread_alloc(nt_thread_context *context, size_t bytes);
 void nt_thread_free(nt_thread_context *context, void *memory);

@@ -23,6 +23,7 @@ constexpr DWORD kDefaultDumpType = MiniDumpWithDataSegs | MiniDumpWithFullMemory
 constexpr DWORD kDumpOnDemand = 3435978413u;
 constexpr char kCrashReason[] = "Unhandled exception was caught!";
 constexpr size_t kPathSize = 1024;
+constexpr ULONG kFaultStackSize = 256 * 1024;  // the filter writes a dump and reports an event
 
 int volatile initialized = 0;
 int volatile registered = 0;
@@ -86,6 +87,12 @@ void program_name(char (&name)[_MAX_FNAME]) {
 
 }  // namespace
 
+void nt_guard_thread_stack() {
+    if (!__atomic_load_n(&registered, __ATOMIC_ACQUIRE)) return;
+    ULONG size = kFaultStackSize;
+    SetThreadStackGuarantee(&size);
+}
+
 extern "C" NT_API int nt_initialize_minidump(void) {
     if (__atomic_load_n(&initialized, __ATOMIC_ACQUIRE)) return 1;
     DWORD disabled = 0;
@@ -137,7 +144,11 @@ extern "C" NT_API int nt_initialize_minidump(void) {
 }
 
 extern "C" NT_API void nt_register_minidump(int no_fault_dialog) {
-    if (__atomic_load_n(&registered, __ATOMIC_ACQUIRE) || !nt_initialize_minidump()) return;
+    if (__atomic_load_n(&registered, __ATOMIC_ACQUIRE)) {
+        nt_guard_thread_stack();  // another thread registered; this one wants its stack too
+        return;
+    }
+    if (!nt_initialize_minidump()) return;
     {
         NtLibraryLock lock;
         if (registered) return;
@@ -149,6 +160,7 @@ extern "C" NT_API void nt_register_minidump(int no_fault_dialog) {
         previous_filter = SetUnhandledExceptionFilter(unhandled_exception_filter);
         __atomic_store_n(&registered, 1, __ATOMIC_RELEASE);
     }
+    nt_guard_thread_stack();
     if (no_fault_dialog) SetErrorMode(SEM_NOGPFAULTERRORBOX);
 }
 

@@ -8,11 +8,17 @@
 //   1. stops every thread of the process with PTRACE_SEIZE + PTRACE_INTERRUPT,
 //      and takes their registers (the faulting thread's from its exception);
 //   2. reads /proc/PID/maps and picks the mappings that the dump type wants;
-//   3. writes the ELF header, one PT_LOAD per mapping, the notes (process
+//   3. writes the ELF header, a PT_LOAD per mapping, the notes (process
 //      information, auxiliary vector, mapped files, every thread's registers,
 //      the reason) and the memory, read through /proc/PID/mem;
 //   4. lets the threads go.
+// Memory that was never touched, and pages of zeros, are not written: the file
+// has holes there, and a long untouched stretch of private memory (a
+// sanitizer's shadow, a reserved heap) is a PT_LOAD of its own with no bytes,
+// so neither the disk nor the file's length grows with what was reserved.
 #include "dbghelp/core_dump.h"
+
+#include "dbghelp/touched_pages.h"
 
 #include <dirent.h>
 #include <elf.h>
@@ -57,6 +63,10 @@ constexpr Elf64_Word kNoteReason = 10;    // the reason text with its terminator
 constexpr size_t kScratchSize = size_t{1} << 30;  // reserved, touched as used
 constexpr size_t kMaxThreads = 32768;
 constexpr size_t kCopyChunk = 1 << 20;
+constexpr size_t kPageScanBuffer = 1 << 20;
+// An untouched stretch of private memory this long is listed without bytes;
+// a shorter one is a hole of the file, read back as zeros.
+constexpr uint64_t kListedGap = uint64_t{64} << 20;
 constexpr int kHelperTimeoutMs = 120000;
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
@@ -238,8 +248,15 @@ struct Mapping {
     uint64_t start, end, offset;
     bool readable, writable, executable, shared;
     const char *name;  // in the maps text, terminated in place; "" for anonymous memory
-    uint64_t dump_size;
+};
+
+// One PT_LOAD: a mapping or a stretch of one.
+struct Segment {
+    uint64_t start, end;
+    uint64_t file_size;  // the bytes the file holds from `start`: 0, one page, or all
     uint64_t file_offset;
+    Elf64_Word flags;
+    bool sparse;  // private anonymous memory: only its touched pages are read
 };
 
 uint64_t parse_hex(const char *&p) {
@@ -310,6 +327,45 @@ uint64_t bytes_to_dump(const Mapping &m, bool full_memory, int memory, const Thr
     if (full_memory || m.writable || holds_a_stack(m, threads) || std::strcmp(m.name, "[vdso]") == 0) return size;
     if (m.name[0] == '/' && m.offset == 0 && is_elf_image(memory, m)) return page;
     return 0;
+}
+
+// Private memory of no file, whose untouched pages hold nothing: the kernel's
+// special mappings aside, whose pages it supplies itself.
+bool is_private_anonymous(const Mapping &m) {
+    return !m.shared && m.name[0] != '/' && std::strcmp(m.name, "[vdso]") != 0 && !starts_with(m.name, "[vvar") &&
+           !starts_with(m.name, "[vsyscall]");
+}
+
+struct SegmentList {
+    Segment *list;
+    size_t count = 0, capacity;
+
+    bool add(const Mapping &m, uint64_t start, uint64_t end, uint64_t file_size, bool sparse) {
+        if (end <= start) return true;
+        if (count == capacity) return false;
+        Elf64_Word flags = (m.readable ? PF_R : 0) | (m.writable ? PF_W : 0) | (m.executable ? PF_X : 0);
+        list[count++] = {start, end, file_size, 0, flags, sparse};
+        return true;
+    }
+};
+
+// The segments of one mapping.  A private anonymous one is cut around its
+// long untouched stretches, which get no bytes.
+bool plan_segments(const Mapping &m, uint64_t dump_size, TouchedPages &touched, SegmentList &segments) {
+    if (dump_size != m.end - m.start || !is_private_anonymous(m)) return segments.add(m, m.start, m.end, dump_size, false);
+    uint64_t piece = m.start, data_end = m.start;
+    PageRun run;
+    for (uint64_t at = m.start; touched.next(at, m.end, run); at = run.end) {
+        if (run.start - data_end >= kListedGap) {
+            if (!segments.add(m, piece, data_end, data_end - piece, true) ||
+                !segments.add(m, data_end, run.start, 0, false))
+                return false;
+            piece = run.start;
+        }
+        data_end = run.end;
+    }
+    if (m.end - data_end < kListedGap) return segments.add(m, piece, m.end, m.end - piece, true);
+    return segments.add(m, piece, data_end, data_end - piece, true) && segments.add(m, data_end, m.end, 0, false);
 }
 
 // ---- notes ------------------------------------------------------------------------------
@@ -422,30 +478,176 @@ bool write_all(int fd, const void *data, size_t size, off_t at) {
     return true;
 }
 
+bool is_zero_page(const char *data, uint64_t page) {
+    const auto *words = reinterpret_cast<const uint64_t *>(data);
+    uint64_t any = 0;
+    for (uint64_t i = 0; i < page / sizeof(uint64_t); ++i) any |= words[i];
+    return any == 0;
+}
+
+// Writes `size` bytes (whole pages) at `at`, leaving pages of zeros as holes.
+bool write_nonzero_pages(int fd, const char *data, uint64_t size, off_t at, uint64_t page) {
+    for (uint64_t done = 0; done < size;) {
+        if (is_zero_page(data + done, page)) {
+            done += page;
+            continue;
+        }
+        uint64_t end = done + page;
+        while (end < size && !is_zero_page(data + end, page)) end += page;
+        if (!write_all(fd, data + done, static_cast<size_t>(end - done), at + static_cast<off_t>(done))) return false;
+        done = end;
+    }
+    return true;
+}
+
 // Copies [start, start + size) of the process to the file at `at`.  Pages
-// that cannot be read stay holes, which read as zeros.
+// that cannot be read, or hold zeros, stay holes, which read as zeros.
 bool copy_memory(int memory, int fd, uint64_t start, uint64_t size, off_t at, char *chunk, uint64_t page) {
     for (uint64_t done = 0; done < size;) {
         size_t want = static_cast<size_t>(size - done < kCopyChunk ? size - done : kCopyChunk);
         ssize_t got = pread(memory, chunk, want, static_cast<off_t>(start + done));
         if (got == static_cast<ssize_t>(want)) {
-            if (!write_all(fd, chunk, want, at + static_cast<off_t>(done))) return false;
+            if (!write_nonzero_pages(fd, chunk, want, at + static_cast<off_t>(done), page)) return false;
             done += want;
             continue;
         }
         for (uint64_t end = done + want; done < end; done += page)  // page by page past the hole
             if (pread(memory, chunk, page, static_cast<off_t>(start + done)) == static_cast<ssize_t>(page) &&
-                !write_all(fd, chunk, page, at + static_cast<off_t>(done)))
+                !write_nonzero_pages(fd, chunk, page, at + static_cast<off_t>(done), page))
                 return false;
     }
     return true;
 }
 
+// Copies a segment's bytes; of a sparse one, only the touched pages.
+bool copy_segment(const Segment &s, int memory, int fd, TouchedPages &touched, char *chunk, uint64_t page) {
+    uint64_t end = s.start + s.file_size;
+    if (!s.sparse) return copy_memory(memory, fd, s.start, s.file_size, static_cast<off_t>(s.file_offset), chunk, page);
+    PageRun run;
+    for (uint64_t at = s.start; touched.next(at, end, run); at = run.end)
+        if (!copy_memory(memory, fd, run.start, run.end - run.start,
+                         static_cast<off_t>(s.file_offset + (run.start - s.start)), chunk, page))
+            return false;
+    return true;
+}
+
+// The process as the helper sees it, its threads stopped.
+struct Target {
+    pid_t pid, parent;
+    int memory;   // /proc/PID/mem
+    int pagemap;  // /proc/PID/pagemap, or -1
+    const Threads &threads;
+    uint64_t page;
+};
+
+// The ELF header, then the program headers: the notes, then the segments
+// laid out one after the other from the first page after the notes.  The end
+// of the file.
+uint64_t fill_headers(char *headers, size_t headers_size, size_t notes_size, SegmentList &segments, uint64_t page) {
+    size_t program_headers = segments.count + 1;
+    bool extended = program_headers >= PN_XNUM;  // the count goes in section header 0
+    std::memset(headers, 0, headers_size);
+    auto *elf = reinterpret_cast<Elf64_Ehdr *>(headers);
+    std::memcpy(elf->e_ident, ELFMAG, SELFMAG);
+    elf->e_ident[EI_CLASS] = ELFCLASS64;
+    elf->e_ident[EI_DATA] = ELFDATA2LSB;
+    elf->e_ident[EI_VERSION] = EV_CURRENT;
+    elf->e_ident[EI_OSABI] = ELFOSABI_NONE;
+    elf->e_type = ET_CORE;
+    elf->e_machine = kMachine;
+    elf->e_version = EV_CURRENT;
+    elf->e_phoff = sizeof(Elf64_Ehdr);
+    elf->e_ehsize = sizeof(Elf64_Ehdr);
+    elf->e_phentsize = sizeof(Elf64_Phdr);
+    elf->e_phnum = extended ? PN_XNUM : static_cast<Elf64_Half>(program_headers);
+    if (extended) {
+        elf->e_shoff = sizeof(Elf64_Ehdr) + program_headers * sizeof(Elf64_Phdr);
+        elf->e_shentsize = sizeof(Elf64_Shdr);
+        elf->e_shnum = 1;
+        reinterpret_cast<Elf64_Shdr *>(headers + elf->e_shoff)->sh_info = static_cast<Elf64_Word>(program_headers);
+    }
+    auto *ph = reinterpret_cast<Elf64_Phdr *>(headers + sizeof(Elf64_Ehdr));
+    ph[0].p_type = PT_NOTE;
+    ph[0].p_offset = headers_size;
+    ph[0].p_filesz = notes_size;
+    uint64_t offset = (headers_size + notes_size + page - 1) & ~(page - 1);
+    for (size_t i = 0; i < segments.count; ++i) {
+        Segment &s = segments.list[i];
+        s.file_offset = offset;
+        Elf64_Phdr &p = ph[i + 1];
+        p.p_type = PT_LOAD;
+        p.p_flags = s.flags;
+        p.p_offset = offset;
+        p.p_vaddr = s.start;
+        p.p_filesz = s.file_size;
+        p.p_memsz = s.end - s.start;
+        p.p_align = page;
+        offset += s.file_size;
+    }
+    return offset;
+}
+
+int write_file(const CoreDumpRequest &request, Scratch &scratch, const Target &target, char *maps_text,
+               size_t maps_length, const char *auxv, size_t auxv_length) {
+    const Threads &threads = target.threads;
+    size_t capacity = maps_length / 40 + 1;  // a line is longer than 40 characters
+    auto *maps = static_cast<Mapping *>(scratch.take(capacity * sizeof(Mapping)));
+    void *scan_buffer = scratch.take(kPageScanBuffer);
+    if (!maps || !scan_buffer) return ENOMEM;
+    size_t count = parse_maps(maps_text, maps_length, maps, capacity);
+    TouchedPages touched(target.pagemap, scan_buffer, kPageScanBuffer, target.page);
+
+    size_t room;
+    SegmentList segments{reinterpret_cast<Segment *>(scratch.tail(room)), 0, 0};
+    segments.capacity = room / sizeof(Segment) / 2;  // half stays for the buffers below
+    for (size_t i = 0; i < count; ++i)
+        if (!plan_segments(maps[i], bytes_to_dump(maps[i], request.full_memory, target.memory, threads, target.page),
+                           touched, segments))
+            return ENOMEM;
+    scratch.keep(segments.count * sizeof(Segment));
+
+    size_t note_room = NoteWriter::room(sizeof "CORE", sizeof(elf_prpsinfo)) +
+                       NoteWriter::room(sizeof "CORE", auxv_length) +
+                       NoteWriter::room(sizeof "CORE", mapped_file_note_size(maps, count)) +
+                       threads.count * (NoteWriter::room(sizeof "CORE", sizeof(elf_prstatus)) +
+                                        NoteWriter::room(sizeof "CORE", sizeof(FloatRegisters))) +
+                       NoteWriter::room(sizeof kNoteOwner, 16) +
+                       NoteWriter::room(sizeof kNoteOwner, request.reason_size);
+    NoteWriter notes{static_cast<char *>(scratch.take(note_room))};
+    size_t program_headers = segments.count + 1;
+    size_t headers_size = sizeof(Elf64_Ehdr) + program_headers * sizeof(Elf64_Phdr) +
+                          (program_headers >= PN_XNUM ? sizeof(Elf64_Shdr) : 0);
+    auto *headers = static_cast<char *>(scratch.take(headers_size));
+    char *chunk = static_cast<char *>(scratch.take(kCopyChunk));
+    if (!notes.buffer || !headers || !chunk) return ENOMEM;
+
+    add_process_note(notes, scratch, target.pid, target.parent);
+    if (auxv) notes.add("CORE", NT_AUXV, auxv, auxv_length);
+    add_mapped_file_note(notes, scratch, maps, count, target.page);
+    for (size_t i = 0; i < threads.count; ++i)
+        if (threads.list[i].has_registers)
+            add_thread_notes(notes, threads.list[i], target.pid, target.parent,
+                             i == 0 && threads.list[0].tid == request.fault_thread ? request.fault_signal : 0);
+    struct {
+        uint32_t code, thread;
+        uint64_t address;
+    } exception{request.exception_code, static_cast<uint32_t>(request.fault_thread), request.exception_address};
+    notes.add(kNoteOwner, kNoteException, &exception, sizeof exception);
+    if (request.reason && request.reason_size) notes.add(kNoteOwner, kNoteReason, request.reason, request.reason_size);
+
+    uint64_t file_end = fill_headers(headers, headers_size, notes.size, segments, target.page);
+    bool written = write_all(request.fd, headers, headers_size, 0) &&
+                   write_all(request.fd, notes.buffer, notes.size, static_cast<off_t>(headers_size));
+    for (size_t i = 0; written && i < segments.count; ++i)
+        if (segments.list[i].file_size)
+            written = copy_segment(segments.list[i], target.memory, request.fd, touched, chunk, target.page);
+    if (written && ftruncate(request.fd, static_cast<off_t>(file_end)) != 0) written = false;
+    return written ? 0 : (errno ? errno : EIO);
+}
+
 int write_core(const CoreDumpRequest &request, pid_t pid, pid_t parent) {
     Scratch scratch;
     if (!scratch.open()) return ENOMEM;
-    uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-
     Threads threads;
     if (!stop_all_threads(scratch, pid, threads)) return ESRCH;
     // The faulting thread goes first: a debugger shows the first thread's stack.
@@ -459,99 +661,19 @@ int write_core(const CoreDumpRequest &request, pid_t pid, pid_t parent) {
 
     char path[64];
     proc_path(path, pid, "mem");
-    int memory = ::open(path, O_RDONLY | O_CLOEXEC);
+    Target target{pid, parent, ::open(path, O_RDONLY | O_CLOEXEC), -1, threads,
+                  static_cast<uint64_t>(sysconf(_SC_PAGESIZE))};
+    proc_path(path, pid, "pagemap");
+    target.pagemap = ::open(path, O_RDONLY | O_CLOEXEC);
     size_t maps_length = 0;
     char *maps_text = const_cast<char *>(read_proc_file(scratch, pid, "maps", maps_length));
     size_t auxv_length = 0;
     const char *auxv = read_proc_file(scratch, pid, "auxv", auxv_length);
-    int result = 0;
-    if (memory < 0 || !maps_text) {
-        result = errno ? errno : EIO;
-    } else {
-        size_t capacity = maps_length / 40 + 1;  // a line is longer than 40 characters
-        auto *maps = static_cast<Mapping *>(scratch.take(capacity * sizeof(Mapping)));
-        size_t count = maps ? parse_maps(maps_text, maps_length, maps, capacity) : 0;
-
-        size_t note_room = NoteWriter::room(sizeof "CORE", sizeof(elf_prpsinfo)) +
-                           NoteWriter::room(sizeof "CORE", auxv_length) +
-                           NoteWriter::room(sizeof "CORE", mapped_file_note_size(maps, count)) +
-                           threads.count * (NoteWriter::room(sizeof "CORE", sizeof(elf_prstatus)) +
-                                            NoteWriter::room(sizeof "CORE", sizeof(FloatRegisters))) +
-                           NoteWriter::room(sizeof kNoteOwner, 16) +
-                           NoteWriter::room(sizeof kNoteOwner, request.reason_size);
-        NoteWriter notes{static_cast<char *>(scratch.take(note_room))};
-        size_t program_headers = count + 1;
-        bool extended = program_headers >= PN_XNUM;  // the count goes in section header 0
-        size_t headers_size = sizeof(Elf64_Ehdr) + program_headers * sizeof(Elf64_Phdr) + (extended ? sizeof(Elf64_Shdr) : 0);
-        auto *headers = static_cast<char *>(scratch.take(headers_size));
-        char *chunk = static_cast<char *>(scratch.take(kCopyChunk));
-        if (!maps || !notes.buffer || !headers || !chunk) {
-            result = ENOMEM;
-        } else {
-            add_process_note(notes, scratch, pid, parent);
-            if (auxv) notes.add("CORE", NT_AUXV, auxv, auxv_length);
-            add_mapped_file_note(notes, scratch, maps, count, page);
-            for (size_t i = 0; i < threads.count; ++i)
-                if (threads.list[i].has_registers)
-                    add_thread_notes(notes, threads.list[i], pid, parent, i == 0 && threads.list[0].tid == request.fault_thread
-                                                                      ? request.fault_signal : 0);
-            struct {
-                uint32_t code, thread;
-                uint64_t address;
-            } exception{request.exception_code, static_cast<uint32_t>(request.fault_thread), request.exception_address};
-            notes.add(kNoteOwner, kNoteException, &exception, sizeof exception);
-            if (request.reason && request.reason_size) notes.add(kNoteOwner, kNoteReason, request.reason, request.reason_size);
-
-            std::memset(headers, 0, headers_size);
-            auto *elf = reinterpret_cast<Elf64_Ehdr *>(headers);
-            std::memcpy(elf->e_ident, ELFMAG, SELFMAG);
-            elf->e_ident[EI_CLASS] = ELFCLASS64;
-            elf->e_ident[EI_DATA] = ELFDATA2LSB;
-            elf->e_ident[EI_VERSION] = EV_CURRENT;
-            elf->e_ident[EI_OSABI] = ELFOSABI_NONE;
-            elf->e_type = ET_CORE;
-            elf->e_machine = kMachine;
-            elf->e_version = EV_CURRENT;
-            elf->e_phoff = sizeof(Elf64_Ehdr);
-            elf->e_ehsize = sizeof(Elf64_Ehdr);
-            elf->e_phentsize = sizeof(Elf64_Phdr);
-            elf->e_phnum = extended ? PN_XNUM : static_cast<Elf64_Half>(program_headers);
-            if (extended) {
-                elf->e_shoff = sizeof(Elf64_Ehdr) + program_headers * sizeof(Elf64_Phdr);
-                elf->e_shentsize = sizeof(Elf64_Shdr);
-                elf->e_shnum = 1;
-                reinterpret_cast<Elf64_Shdr *>(headers + elf->e_shoff)->sh_info = static_cast<Elf64_Word>(program_headers);
-            }
-            auto *ph = reinterpret_cast<Elf64_Phdr *>(headers + sizeof(Elf64_Ehdr));
-            ph[0].p_type = PT_NOTE;
-            ph[0].p_offset = headers_size;
-            ph[0].p_filesz = notes.size;
-            uint64_t offset = (headers_size + notes.size + page - 1) & ~(page - 1);
-            for (size_t i = 0; i < count; ++i) {
-                Mapping &m = maps[i];
-                m.dump_size = bytes_to_dump(m, request.full_memory, memory, threads, page);
-                m.file_offset = offset;
-                Elf64_Phdr &p = ph[i + 1];
-                p.p_type = PT_LOAD;
-                p.p_flags = (m.readable ? PF_R : 0) | (m.writable ? PF_W : 0) | (m.executable ? PF_X : 0);
-                p.p_offset = offset;
-                p.p_vaddr = m.start;
-                p.p_filesz = m.dump_size;
-                p.p_memsz = m.end - m.start;
-                p.p_align = page;
-                offset += m.dump_size;
-            }
-            bool written = write_all(request.fd, headers, headers_size, 0) &&
-                           write_all(request.fd, notes.buffer, notes.size, static_cast<off_t>(headers_size));
-            for (size_t i = 0; written && i < count; ++i)
-                if (maps[i].dump_size)
-                    written = copy_memory(memory, request.fd, maps[i].start, maps[i].dump_size,
-                                          static_cast<off_t>(maps[i].file_offset), chunk, page);
-            if (written && ftruncate(request.fd, static_cast<off_t>(offset)) != 0) written = false;
-            if (!written) result = errno ? errno : EIO;
-        }
-    }
-    if (memory >= 0) ::close(memory);
+    int result = target.memory < 0 || !maps_text
+                     ? (errno ? errno : EIO)
+                     : write_file(request, scratch, target, maps_text, maps_length, auxv, auxv_length);
+    if (target.memory >= 0) ::close(target.memory);
+    if (target.pagemap >= 0) ::close(target.pagemap);
     release_threads(threads);
     return result;
 }

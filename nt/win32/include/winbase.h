@@ -159,6 +159,10 @@ ULONG RemoveVectoredExceptionHandler(PVOID handle);
 // and returns when one answers EXCEPTION_CONTINUE_EXECUTION; otherwise the
 // unhandled-exception filter runs and the process ends.
 void RaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *arguments);
+// The room the calling thread keeps for handling a fault, a stack overflow
+// included (an alternate signal stack, freed when the thread ends).  It only
+// grows; *size in is the room asked for (0 asks nothing), out the room before.
+BOOL SetThreadStackGuarantee(ULONG *size);
 
 constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
 constexpr UINT SEM_NOGPFAULTERRORBOX = 0x0002;

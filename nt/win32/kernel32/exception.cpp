@@ -4,7 +4,8 @@
 // the caller's registers.  A CONTEXT holds the host's ucontext_t.
 //
 // The signal handler allocates nothing: the records it hands to the filter
-// live on the alternate stack.
+// live on the alternate stack.  A thread has one once it asks for a stack
+// guarantee; the stack is its own mapping, unmapped when the thread ends.
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -22,7 +23,6 @@ static_assert(sizeof(ucontext_t) <= sizeof(CONTEXT), "CONTEXT must hold the host
 namespace {
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
-constexpr size_t kAlternateStackSize = 256 * 1024;  // the filter writes a dump and reports an event
 constexpr size_t kMaxVectoredHandlers = 16;
 
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> top_level_filter{nullptr};
@@ -106,18 +106,30 @@ void on_fatal_signal(int signal, siginfo_t *info, void *context) {
     errno = saved_errno;
 }
 
-// The calling thread's alternate stack, so that a stack overflow still
-// reaches the handler.  Threads that already have one keep it.
-void ensure_alternate_stack() {
+// The alternate stack this layer gave the thread; it goes with the thread,
+// unless someone else's replaced it meanwhile (then it stays, as that one
+// may still be in use).
+struct FaultStack {
+    void *memory = nullptr;
+    size_t size = 0;
+    size_t foreign_size = 0;  // another's alternate stack, as first seen
+    ~FaultStack() {
+        if (!memory) return;
+        stack_t current{};
+        if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) || current.ss_sp != memory) return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        if (sigaltstack(&off, nullptr) == 0) munmap(memory, size);
+    }
+};
+
+thread_local FaultStack fault_stack;
+
+// The size of the thread's alternate stack, ours or another's, or 0.
+size_t alternate_stack_size() {
     stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
-    void *memory = mmap(nullptr, kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK,
-                        -1, 0);
-    if (memory == MAP_FAILED) return;
-    stack_t stack{};
-    stack.ss_sp = memory;
-    stack.ss_size = kAlternateStackSize;
-    if (sigaltstack(&stack, nullptr) != 0) munmap(memory, kAlternateStackSize);
+    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE)) return 0;
+    return current.ss_size;
 }
 
 void install_fatal_signal_handlers() {
@@ -133,7 +145,6 @@ void install_fatal_signal_handlers() {
 extern "C" {
 
 LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
-    ensure_alternate_stack();
     std::call_once(handlers_installed, install_fatal_signal_handlers);
     return top_level_filter.exchange(filter);
 }
@@ -192,6 +203,40 @@ __attribute__((noinline)) void RaiseException(DWORD code, DWORD flags, DWORD cou
         if (filter(&pointers) == EXCEPTION_CONTINUE_EXECUTION && !(record.ExceptionFlags & EXCEPTION_NONCONTINUABLE))
             return;
     _exit(static_cast<int>(code & 0xFF) ? static_cast<int>(code & 0xFF) : 1);
+}
+
+BOOL SetThreadStackGuarantee(ULONG *size) {
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Asked again and again (on every use of a library that wants it): the
+    // thread's own record answers without a system call.
+    if (!fault_stack.memory && !fault_stack.foreign_size) fault_stack.foreign_size = alternate_stack_size();
+    size_t before = fault_stack.memory ? fault_stack.size : fault_stack.foreign_size;
+    size_t wanted = *size;
+    *size = static_cast<ULONG>(before);
+    if (wanted <= before) return TRUE;
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    wanted = (wanted + page - 1) / page * page;
+    if (wanted < static_cast<size_t>(MINSIGSTKSZ)) wanted = (MINSIGSTKSZ + page - 1) / page * page;
+    void *memory = mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (memory == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = wanted;
+    if (sigaltstack(&stack, nullptr) != 0) {  // refused while the thread runs on its present one
+        munmap(memory, wanted);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (fault_stack.memory) munmap(fault_stack.memory, fault_stack.size);
+    fault_stack.memory = memory;
+    fault_stack.size = wanted;
+    return TRUE;
 }
 
 UINT SetErrorMode(UINT mode) {

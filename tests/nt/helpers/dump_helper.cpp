@@ -7,10 +7,15 @@
 //           crash                  registers, then dies of SIGSEGV in crash_in_helper
 //           abort                  registers, then calls abort()
 //           threads N              registers, starts N threads parked in parked_thread, then crashes
+//           overflow-thread        registers, starts a thread that uses the library and then
+//                                  overflows its stack in overflow_stack
 //           write PATH|- REASON    writes a dump on demand and prints "alive"
 //           write-under-load N     writes N dumps on demand while 4 threads allocate; prints "alive"
+//           reserve PATH           reserves 32 GB, writes a text at its start and 20 GB in, prints
+//                                  both addresses, writes a dump on demand to PATH
 #include <pthread.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -41,6 +46,20 @@ extern "C" __attribute__((noinline)) void crash_in_helper(volatile int *where) {
 extern "C" __attribute__((noinline)) void *parked_thread(void *) {
     ++parked;
     for (;;) pause();
+    return nullptr;
+}
+
+// Not a tail call: each frame keeps its own bytes until the stack runs out.
+extern "C" __attribute__((noinline)) int overflow_stack(int depth) {
+    volatile char frame[512];
+    frame[depth % sizeof frame] = static_cast<char>(depth);
+    return overflow_stack(depth + 1) + frame[0];
+}
+
+extern "C" __attribute__((noinline)) void *overflowing_thread(void *) {
+    nt_environment_lock();  // the thread's first use of the library
+    nt_environment_unlock();
+    overflow_stack(0);
     return nullptr;
 }
 
@@ -86,6 +105,11 @@ int main(int argc, char **argv) {
         }
         while (parked.load() < count) usleep(1000);
         crash_in_helper(nullptr);
+    } else if (action == "overflow-thread") {
+        nt_register_minidump(1);
+        pthread_t thread;
+        pthread_create(&thread, nullptr, overflowing_thread, nullptr);
+        pthread_join(thread, nullptr);
     } else if (action == "write" && rest_count == 2) {
         nt_initialize_minidump();
         nt_write_minidump(std::strcmp(rest[0], "-") == 0 ? nullptr : rest[0], rest[1]);
@@ -98,6 +122,16 @@ int main(int argc, char **argv) {
         stop = true;
         for (auto &w : workers) w.join();
         std::puts("alive");
+    } else if (action == "reserve" && rest_count == 1) {
+        nt_initialize_minidump();
+        constexpr size_t kReserved = size_t{32} << 30, kFar = size_t{20} << 30;
+        void *area = mmap(nullptr, kReserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (area == MAP_FAILED) return 3;
+        char *near = static_cast<char *>(area), *far = near + kFar;
+        std::strcpy(near, "written near");
+        std::strcpy(far, "written far out");
+        std::printf("%p %p\n", static_cast<void *>(near), static_cast<void *>(far));
+        nt_write_minidump(rest[0], "reserved");
     } else {
         return 2;
     }

@@ -6,15 +6,6 @@
 #include "child_process.h"
 #include "temp_prefix.h"
 
-// A sanitizer reserves terabytes of shadow memory in every process, and a
-// full dump of a sanitized program grows with the shadow it touched (tens of
-// gigabytes): dumps are written in the plain build only.
-#if defined(__SANITIZE_ADDRESS__)
-#define SKIP_DUMPS_WHEN_SANITIZED() GTEST_SKIP() << "a dump of a sanitized process holds its shadow memory"
-#else
-#define SKIP_DUMPS_WHEN_SANITIZED() static_cast<void>(0)
-#endif
-
 namespace {
 
 using quarn::test::run_child;
@@ -71,7 +62,6 @@ TEST(HostTool, PingExitsZeroOnlyForAHostThatAnswers) {
 }
 
 TEST(HostTool, DumpWritesACoreOfTheToolAndSaysWhere) {
-    SKIP_DUMPS_WHEN_SANITIZED();
     ToolPrefix prefix;
     auto target = prefix.path() / "tool.core";
     auto given = prefix.run({"dump", target.string()});

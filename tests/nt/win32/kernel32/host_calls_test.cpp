@@ -1,11 +1,16 @@
 // The layer's calls behind the host facts and dumps, as Windows documents
 // them: path splitting, version conditions, file positions, modules, raised
-// exceptions, locale facts and address records.
+// exceptions, stack guarantees, locale facts and address records.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/mman.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "dbghelp.h"
 #include "machine/volume_kinds.h"
@@ -154,6 +159,39 @@ TEST(RaisedExceptions, AVectoredHandlerTakesThemAndTheRaiserGoesOn) {
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(RemoveVectoredExceptionHandler(handler), 1u);
     EXPECT_EQ(RemoveVectoredExceptionHandler(handler), 0u);
+}
+
+// A thread's stack guarantee is its alternate signal stack: it only grows,
+// and the stack the layer made is unmapped when the thread ends.
+TEST(StackGuarantee, OnlyGrowsAndGoesWithTheThread) {
+    void *made = nullptr;
+    std::thread([&made] {
+        ULONG size = 0;
+        ASSERT_TRUE(SetThreadStackGuarantee(&size));
+        const ULONG before = size;  // a sanitizer may have given the thread one already
+        const ULONG asked = before + 128 * 1024;
+        size = asked;
+        ASSERT_TRUE(SetThreadStackGuarantee(&size));
+        EXPECT_EQ(size, before);
+        stack_t current{};
+        ASSERT_EQ(sigaltstack(nullptr, &current), 0);
+        EXPECT_FALSE(current.ss_flags & SS_DISABLE);
+        EXPECT_GE(current.ss_size, asked);
+        made = current.ss_sp;
+        std::memset(made, 0xCC, current.ss_size);  // it is writable memory of that size
+        size = 4096;
+        ASSERT_TRUE(SetThreadStackGuarantee(&size));
+        EXPECT_GE(size, asked);
+        ASSERT_EQ(sigaltstack(nullptr, &current), 0);
+        EXPECT_EQ(current.ss_sp, made);
+    }).join();
+    ASSERT_NE(made, nullptr);
+    unsigned char resident = 0;
+    EXPECT_EQ(mincore(made, 4096, &resident), -1);
+    EXPECT_EQ(errno, ENOMEM);
+    SetLastError(0);
+    EXPECT_FALSE(SetThreadStackGuarantee(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(LocaleFacts, NamesAndTheBufferRules) {
