@@ -1,9 +1,11 @@
 // quarn setup: creates the prefix, or completes one that exists: its folders,
 // the drive links c: -> ../drive_c and z: -> /, the installation in the
 // registry (ProductHome, HostData and its folders, the driver's defaults),
-// the network adapters under NetworkCards, and for every user the folders of
-// their own registry hive and private cache.  Running it again changes
+// the network adapters under NetworkCards, for every user the folders of
+// their own registry hive and private cache, and the global area's file,
+// which the product group's members write.  Running it again changes
 // nothing that is already there.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +20,10 @@
 #include "machine/local_accounts.h"
 #include "machine/machine.h"
 #include "machine/network_adapters.h"
+#include "ntdll/object_namespace.h"
+#include "nt.h"
 #include "ntregy.h"
+#include "shmem.h"
 #include "win32.h"
 
 namespace quarn::tool {
@@ -119,12 +124,34 @@ void make_users_folders(const fs::path &prefix, const fs::path &cache) {
     }
 }
 
+// Root makes the global area's file (the library gives it to the product
+// group, 0664), and gives one an older setup made to the group when the group
+// is known: its members write the global tables.
+void give_global_area_to_product_group(const fs::path &cache) {
+    if (geteuid() != 0) return;
+    shmem_area *area = nullptr;
+    if (shmem_create_area(0, 1, &area)) shmem_free_area(area);
+    gid_t group = win32::gid_of_group(nt_get_enum_sid(NT_ENUM_SID_ZENDREL_GROUP));
+    if (group == win32::kNoGroup) return;
+    fs::path file = cache / "ZNshmemV3";
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) return;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 &&
+        (fchown(fd, static_cast<uid_t>(-1), group) != 0 || fchmod(fd, 0664) != 0))
+        std::fprintf(stderr, "quarn: cannot give %s to the product group: %s\n", file.c_str(),
+                     std::error_code(errno, std::generic_category()).message().c_str());
+    close(fd);
+}
+
 void install_product(const fs::path &prefix) {
     std::string home = ensure_setting(kSettingProductHome, "ProductHome", "C:\\Program Files\\Quarn\\Zendrel");
     std::string host_data = ensure_setting(kSettingHostData, "HostData", "C:\\ProgramData\\Quarn\\Zendrel");
     make_dos_directory(home);
     for (const char *folder : {"\\var\\cache", "\\var\\log", "\\bin"}) make_dos_directory(host_data + folder);
-    make_users_folders(prefix, unix_path_of_dos(host_data + "\\var\\cache"));
+    fs::path cache = unix_path_of_dos(host_data + "\\var\\cache");
+    make_users_folders(prefix, cache);
+    give_global_area_to_product_group(cache);
     for (int parameter = 0; parameter < kDriverParameters; ++parameter) {
         if (!ntregy_should_install_default_kelfs_param(parameter)) continue;
         char value[256];

@@ -74,6 +74,22 @@ TEST_F(SharedPrefix, AFreshSetupGivesEveryUserAHiveOfTheirOwn) {
     EXPECT_TRUE(found);
 }
 
+// A user that came after the last setup has no folder, and cannot make one
+// where nobody else may plant it: the write fails and an event says why.
+TEST_F(SharedPrefix, AUserAddedAfterSetupIsToldToRunSetup) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    constexpr unsigned kNewcomer = 4206;  // NSS does not know it: setup made it nothing
+    std::ofstream(events()).flush();
+    fs::permissions(events(), fs::perms(0666));  // the newcomer's event goes where the test reads
+    EXPECT_EQ(as_user(kNewcomer, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "error 2\n");
+    std::string log = read_file(events());
+    EXPECT_NE(log.find("No HKEY_CURRENT_USER for uid 4206: its folder \"" + users().string() + "/S-1-5-21-"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("is missing; root's \"quarn setup\" makes it"), std::string::npos) << log;
+}
+
 TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(setup().exit_code, 0);
