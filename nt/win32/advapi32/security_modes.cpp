@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 
 #include "advapi.h"
 #include "advapi32/sid_value.h"
@@ -64,9 +65,9 @@ bool names_everybody(const SidValue &sid) {
 }
 
 // The rights the first entry of `acl` that `applies` to a subject allows it
-// (0 when that entry denies them, or when none applies).
+// (0 when that entry denies them); nullopt when none applies.
 template <typename Applies>
-ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
+std::optional<ACCESS_MASK> first_entry_for(PACL acl, Applies applies) {
     BYTE *p = reinterpret_cast<BYTE *>(acl) + sizeof(ACL);
     for (WORD i = 0; i < acl->AceCount; ++i) {
         auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(p);
@@ -75,7 +76,12 @@ ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
         if (!known || !ace->Mask || !applies(SidValue::copy_of(&ace->SidStart))) continue;
         return ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? ace->Mask : 0;
     }
-    return 0;
+    return std::nullopt;
+}
+
+template <typename Applies>
+ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
+    return first_entry_for(acl, applies).value_or(0);
 }
 
 // The process's own user, whom an object's owner stands for when the descriptor names none.
@@ -146,8 +152,8 @@ mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback
     mode_t group = others;
     if (group_of_security(attributes) != kNoGroup) {
         SidValue named = SidValue::copy_of(descriptor->Group);
-        ACCESS_MASK granted = first_entry_allows(descriptor->Dacl, [&](const SidValue &sid) { return sid == named; });
-        if (granted) group = bits_of(granted);
+        auto granted = first_entry_for(descriptor->Dacl, [&](const SidValue &sid) { return sid == named; });
+        if (granted) group = bits_of(*granted);
     }
     return (owner_may ? 0600 : 0) | group << 3 | others;
 }
