@@ -2,7 +2,8 @@
 // the drive links c: -> ../drive_c and z: -> /, the installation in the
 // registry (ProductHome, HostData and its folders, the driver's defaults),
 // the network adapters under NetworkCards, for every user the folders of
-// their own registry hive and private cache, and the global area's file,
+// their own registry hive (moved there from an older prefix's layout) and
+// private cache, and the global area's file,
 // which the product group's members write.  Running it again changes
 // nothing that is already there.
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <system_error>
 
 #include "commands.h"
+#include "setup_hive_moves.h"
 #include "advapi32/registry_roots.h"
 #include "machine/dos_paths.h"
 #include "machine/local_accounts.h"
@@ -120,6 +122,7 @@ void make_users_folders(const fs::path &prefix, const fs::path &cache) {
         std::string sid = user_sid_text(*machine, user);
         if (sid.empty()) continue;
         make_user_folder(win32::registry::user_hive_folder(prefix, sid), user);
+        if (geteuid() == 0) move_old_user_hive(users, sid, user);
         make_user_folder(cache / sid, user);
     }
 }

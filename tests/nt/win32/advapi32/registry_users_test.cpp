@@ -90,6 +90,57 @@ TEST_F(SharedPrefix, AUserAddedAfterSetupIsToldToRunSetup) {
     EXPECT_NE(log.find("is missing; root's \"quarn setup\" makes it"), std::string::npos) << log;
 }
 
+// An older prefix kept each hive beside the folders, as users/SID.db; setup
+// moves it into its user's folder, finishes a move a crash cut short, and
+// leaves alone one that is not its user's.
+TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
+    fs::path folder;
+    for (const auto &entry : fs::directory_iterator(users())) {
+        struct stat st {};
+        if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == kNobody) folder = entry.path();
+    }
+    ASSERT_FALSE(folder.empty());
+    const std::string sid = folder.filename().string();
+    const fs::path old_hive = users() / (sid + ".db"), staging = users() / ("." + sid + ".moving");
+    for (const char *suffix : {"", "-wal", "-shm"})
+        if (fs::exists(folder / ("ntuser.db" + std::string(suffix))))
+            fs::rename(folder / ("ntuser.db" + std::string(suffix)), old_hive.string() + suffix);
+    fs::remove(folder);
+    // A crash cut the move short: the hive's -wal (or, without one, the hive) is staged already.
+    fs::create_directory(staging);
+    fs::permissions(staging, fs::perms(0700));
+    const std::string staged_suffix = fs::exists(old_hive.string() + "-wal") ? "-wal" : "";
+    fs::rename(old_hive.string() + staged_suffix, staging / ("ntuser.db" + staged_suffix));
+    // LocalSystem's hive, planted by somebody else.
+    const fs::path planted = users() / (std::string(kSystemSid) + ".db");
+    std::ofstream(planted) << "planted";
+    ASSERT_EQ(chown(planted.c_str(), kNobody, kNobody), 0);
+
+    for (int run = 0; run < 2; ++run) {  // a second run changes nothing
+        SCOPED_TRACE(run);
+        auto made = setup();
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+        EXPECT_EQ(as_user(kNobody, {"get", "HKCU\\Software\\Mine", "n"}).out, "7\n");
+        EXPECT_FALSE(fs::exists(old_hive));
+        EXPECT_FALSE(fs::exists(staging));
+        struct stat st {};
+        ASSERT_EQ(stat((folder / "ntuser.db").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        ASSERT_EQ(stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        EXPECT_EQ(read_file(planted), "planted");
+    }
+    EXPECT_NE(read_file(events()).find("Left " + planted.string() + " where it is: \"" + planted.string() +
+                                       "\" is owned by uid 65534, not by uid 0"),
+              std::string::npos)
+        << read_file(events());
+}
+
 TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(setup().exit_code, 0);
