@@ -4,7 +4,8 @@
 // the network adapters under NetworkCards, for every user the folders of
 // their own registry hive (moved there from an older prefix's layout) and
 // private cache, and the global area's file,
-// which the product group's members write.  Running it again changes
+// which the product group's members write; an older prefix's \Security key
+// moves out of the machine hive.  Running it again changes
 // nothing that is already there.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -147,6 +148,15 @@ void give_global_area_to_product_group(const fs::path &cache) {
     close(fd);
 }
 
+// An older prefix kept the \Security key of the common key in the machine
+// hive, which everybody may read; root moves it into the security hive.
+void move_security_key_apart() {
+    if (geteuid() != 0) return;
+    LONG status = win32::registry::move_security_out_of_machine_hive();
+    if (status != ERROR_SUCCESS)
+        fail(kExitFailed, "cannot move the Security key out of the machine hive: " + error_words(status));
+}
+
 void install_product(const fs::path &prefix) {
     std::string home = ensure_setting(kSettingProductHome, "ProductHome", "C:\\Program Files\\Quarn\\Zendrel");
     std::string host_data = ensure_setting(kSettingHostData, "HostData", "C:\\ProgramData\\Quarn\\Zendrel");
@@ -155,6 +165,7 @@ void install_product(const fs::path &prefix) {
     fs::path cache = unix_path_of_dos(host_data + "\\var\\cache");
     make_users_folders(prefix, cache);
     give_global_area_to_product_group(cache);
+    move_security_key_apart();
     for (int parameter = 0; parameter < kDriverParameters; ++parameter) {
         if (!ntregy_should_install_default_kelfs_param(parameter)) continue;
         char value[256];

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <functional>
 
+#include "advapi32/registry_roots.h"
+#include "advapi32/registry_store.h"
 #include "child_process.h"
 #include "temp_prefix.h"
 #include "win32.h"
@@ -139,6 +141,66 @@ TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
                                        "\" is owned by uid 65534, not by uid 0"),
               std::string::npos)
         << read_file(events());
+}
+
+// Writes DWORD values into the machine hive file itself, below `path`
+// (folded), making the keys on the way: what an older prefix kept there.
+void write_into_machine_file(const fs::path &file, const std::string &path,
+                             const std::vector<std::pair<std::string, DWORD>> &values) {
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto hive = Hive::open(file, false, 0644, status);
+    ASSERT_TRUE(hive) << status;
+    status = hive->write([&](Transaction &t) -> LONG {
+        KeyId id = kRootKey;
+        std::string so_far;
+        for (size_t start = 0; start <= path.size();) {
+            size_t end = std::min(path.find('\\', start), path.size());
+            std::string name = path.substr(start, end - start);
+            so_far += (so_far.empty() ? "" : "\\") + name;
+            auto row = t.find_key(so_far);
+            id = row ? row->id : t.insert_key(id, name, so_far, "", 0);
+            start = end + 1;
+        }
+        for (const auto &[name, number] : values) {
+            std::string folded = name;
+            for (char &c : folded) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            t.put_value(id, folded, name, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number);
+        }
+        return ERROR_SUCCESS;
+    });
+    ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
+// An older prefix kept the Security key in the machine hive, readable by
+// everybody; setup moves it out, keeping what the security hive has already.
+TEST_F(SharedPrefix, SetupMovesAnOlderSecurityKeyOutOfTheMachineHive) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    const std::string security = "Software\\Quarn\\Zendrel\\CurrentVersion\\Security";
+    ASSERT_EQ(as_root({"set", security, "RegPasswd", "2"}).out, "ok\n");  // newer than the machine hive's 1
+    const fs::path machine = prefix_.path() / "registry" / "machine.db";
+    const std::string mount = quarn::win32::registry::kSecurityMountPath;
+    write_into_machine_file(machine, mount, {{"RegPasswd", 1}, {"OldOnly", 7}});
+    write_into_machine_file(machine, mount + "\\DEEPER", {{"n", 9}});
+    for (int run = 0; run < 2; ++run) {  // a second run finds nothing to move
+        SCOPED_TRACE(run);
+        auto made = setup();
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+        EXPECT_EQ(as_root({"get", security, "RegPasswd"}).out, "2\n");
+        EXPECT_EQ(as_root({"get", security, "OldOnly"}).out, "7\n");
+        EXPECT_EQ(as_root({"get", security + "\\Deeper", "n"}).out, "9\n");
+        EXPECT_EQ(as_user(kNobody, {"get", security, "OldOnly"}).out, "error 5\n");
+    }
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto hive = Hive::open(machine, false, 0644, status);
+    ASSERT_TRUE(hive) << status;
+    hive->read([&](Transaction &t) -> LONG {
+        auto row = t.find_key(mount);
+        EXPECT_TRUE(!row || (!t.value_at(row->id, 0) && !t.has_subkeys(row->id)));
+        return ERROR_SUCCESS;
+    });
 }
 
 TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
