@@ -365,5 +365,35 @@ TEST_F(SharedPrefix, EveryUserReadsTheMachineHiveWithoutItsWalAndIndex) {
     EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "9\n");
 }
 
+// A WAL whose index is gone (removed by hand, or not copied with it) holds
+// committed changes that a reader who may not make the index still sees,
+// through a private copy, until a writer brings the index back.
+TEST_F(SharedPrefix, EveryUserReadsTheCommittedWalOfAMachineHiveWithoutItsIndex) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "7"}).out, "ok\n");
+    fs::path file = prefix_.path() / "registry" / "machine.db";
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto writer = Hive::open(file, false, 0644, status);  // held open: its commit stays in the WAL
+    ASSERT_TRUE(writer) << status;
+    ASSERT_EQ(writer->write([](Transaction &t) -> LONG {
+        auto key = t.find_key("MACHINE\\WIDE");
+        if (!key) return ERROR_FILE_NOT_FOUND;
+        DWORD eight = 8;
+        t.put_value(key->id, "N", "n", REG_DWORD, reinterpret_cast<const BYTE *>(&eight), sizeof eight);
+        return ERROR_SUCCESS;
+    }),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(fs::exists(file.string() + "-wal"));
+    fs::remove(file.string() + "-shm");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "8\n");
+    EXPECT_FALSE(fs::exists(file.string() + "-shm"));  // the reader made nothing beside the hive
+    // A writer that comes back is seen by the next read.
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "9"}).out, "ok\n");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "9\n");
+    for (const auto &entry : fs::directory_iterator(fs::temp_directory_path()))
+        EXPECT_NE(entry.path().filename().string().rfind("quarn-hive-", 0), 0u) << entry.path();  // copies go
+}
+
 }  // namespace
 }  // namespace quarn::test
