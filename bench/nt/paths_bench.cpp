@@ -1,10 +1,12 @@
 // Paths and files beside the host's own calls, each pair in the same program
 // with their ratio printed at the end: nt_get_wide_path of a 200-character
 // relative path beside making it absolute with std::filesystem;
-// unix_nt_stati64 beside stat(2) of the same file; a listing of 10,000
-// entries with nt_readdir beside readdir(3).
+// unix_nt_stati64 beside stat(2) of the same file; CreateFileA and
+// CloseHandle with share modes beside open(2) and close(2); a listing of
+// 10,000 entries with nt_readdir beside readdir(3).
 #include <benchmark/benchmark.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include "bench_prefix.h"
 #include "ntposix.h"
 #include "nt.h"
+#include "win32.h"
 
 namespace fs = std::filesystem;
 
@@ -62,6 +65,28 @@ void Ours_Stat(benchmark::State &state) {
         if (unix_nt_stati64("C:\\bench\\file", &st) != 0) state.SkipWithError("stat failed");
 }
 BENCHMARK(Ours_Stat);
+
+void Peer_OpenClose(benchmark::State &state) {
+    std::string path = (folder / "file").string();
+    for (auto _ : state) {
+        int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd == -1) state.SkipWithError("open failed");
+        close(fd);
+    }
+}
+BENCHMARK(Peer_OpenClose);
+
+// An open that holds read and write and shares reading only, which takes
+// and tests the share-mode locks.
+void Ours_OpenClose(benchmark::State &state) {
+    for (auto _ : state) {
+        HANDLE file = CreateFileA("C:\\bench\\file", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) state.SkipWithError("CreateFileA failed");
+        CloseHandle(file);
+    }
+}
+BENCHMARK(Ours_OpenClose);
 
 // The folder of 10,000 entries, made on first use.
 void make_many() {

@@ -1,9 +1,13 @@
 // quarn setup: creates the prefix, or completes one that exists: its folders,
 // the drive links c: -> ../drive_c and z: -> /, the installation in the
 // registry (ProductHome, HostData and its folders, the driver's defaults),
-// the network adapters under NetworkCards, and for every user the folders of
-// their own registry hive and private cache.  Running it again changes
+// the network adapters under NetworkCards, for every user the folders of
+// their own registry hive (moved there from an older prefix's layout) and
+// private cache, and the global area's file,
+// which the product group's members write; an older prefix's \Security key
+// moves out of the machine hive.  Running it again changes
 // nothing that is already there.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +17,16 @@
 #include <system_error>
 
 #include "commands.h"
+#include "setup_hive_moves.h"
 #include "advapi32/registry_roots.h"
 #include "machine/dos_paths.h"
 #include "machine/local_accounts.h"
 #include "machine/machine.h"
 #include "machine/network_adapters.h"
+#include "ntdll/object_namespace.h"
+#include "nt.h"
 #include "ntregy.h"
+#include "shmem.h"
 #include "win32.h"
 
 namespace quarn::tool {
@@ -115,8 +123,38 @@ void make_users_folders(const fs::path &prefix, const fs::path &cache) {
         std::string sid = user_sid_text(*machine, user);
         if (sid.empty()) continue;
         make_user_folder(win32::registry::user_hive_folder(prefix, sid), user);
+        if (geteuid() == 0) move_old_user_hive(users, sid, user);
         make_user_folder(cache / sid, user);
     }
+}
+
+// Root makes the global area's file (the library gives it to the product
+// group, 0664), and gives one an older setup made to the group when the group
+// is known: its members write the global tables.
+void give_global_area_to_product_group(const fs::path &cache) {
+    if (geteuid() != 0) return;
+    shmem_area *area = nullptr;
+    if (shmem_create_area(0, 1, &area)) shmem_free_area(area);
+    gid_t group = win32::gid_of_group(nt_get_enum_sid(NT_ENUM_SID_ZENDREL_GROUP));
+    if (group == win32::kNoGroup) return;
+    fs::path file = cache / "ZNshmemV3";
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) return;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 &&
+        (fchown(fd, static_cast<uid_t>(-1), group) != 0 || fchmod(fd, 0664) != 0))
+        std::fprintf(stderr, "quarn: cannot give %s to the product group: %s\n", file.c_str(),
+                     std::error_code(errno, std::generic_category()).message().c_str());
+    close(fd);
+}
+
+// An older prefix kept the \Security key of the common key in the machine
+// hive, which everybody may read; root moves it into the security hive.
+void move_security_key_apart() {
+    if (geteuid() != 0) return;
+    LONG status = win32::registry::move_security_out_of_machine_hive();
+    if (status != ERROR_SUCCESS)
+        fail(kExitFailed, "cannot move the Security key out of the machine hive: " + error_words(status));
 }
 
 void install_product(const fs::path &prefix) {
@@ -124,7 +162,10 @@ void install_product(const fs::path &prefix) {
     std::string host_data = ensure_setting(kSettingHostData, "HostData", "C:\\ProgramData\\Quarn\\Zendrel");
     make_dos_directory(home);
     for (const char *folder : {"\\var\\cache", "\\var\\log", "\\bin"}) make_dos_directory(host_data + folder);
-    make_users_folders(prefix, unix_path_of_dos(host_data + "\\var\\cache"));
+    fs::path cache = unix_path_of_dos(host_data + "\\var\\cache");
+    make_users_folders(prefix, cache);
+    give_global_area_to_product_group(cache);
+    move_security_key_apart();
     for (int parameter = 0; parameter < kDriverParameters; ++parameter) {
         if (!ntregy_should_install_default_kelfs_param(parameter)) continue;
         char value[256];

@@ -1,10 +1,13 @@
 // Attaching an area.  The named mutex decides who may look at the file: its
 // creator, or whoever waits for it next, either finds the live section that
 // other processes hold or is the first opener, and then checks the file and
-// reinitialises content written before the machine started.  A process that
-// may only read the global area never touches its mutex or its file, which
-// are kept from it so that nobody but the area's writers can hold them: it
-// maps the live section that writers hold read-only, or goes without.
+// reinitialises content written before the machine started.  Writers find
+// or create the section through the area's security attributes, so that
+// the product group's members trust each other's.  A process that may only
+// read the global area never touches its mutex, which is kept from it so
+// that nobody but the area's writers can hold it: it maps the area's file
+// read-only, when a writer has written it since the machine started, or
+// goes without.
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +17,9 @@
 
 namespace {
 
+// Every opener of an area's file shares it: writers meet only under the
+// mutex, and readers never write.
+constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr char kIntegrityMessage[] = "Internal error: Data integrity check failed on \"%s\".\n";
 
 enum class FileState { good, reinitialise, damaged };
@@ -65,6 +71,33 @@ bool map_view(shmem_area *area, DWORD access) {
     return area->view != nullptr;
 }
 
+// Maps the area's file read-only.  False when it cannot be opened or mapped;
+// else `sound` tells whether its header passes the check, `live` whether it
+// was written since the machine started.
+bool map_file_read_only(shmem_area *area, bool &sound, bool &live) {
+    HANDLE file = CreateFileA(area->file_path, GENERIC_READ, kShared, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        NT_TRACE_FAILURE("CreateFileA", GetLastError());
+        return false;
+    }
+    shmem_header header{};
+    DWORD read = 0, high = 0;
+    DWORD size = GetFileSize(file, &high);
+    sound = ReadFile(file, &header, sizeof header, &read, nullptr) && read == sizeof header &&
+            (high != 0 || size >= area->total_size) && shmem_header_sound(&header, area->total_size);
+    live = sound && header.last_update > shmem_boot_time();
+    if (sound) area->section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, area->total_size, nullptr);
+    CloseHandle(file);
+    if (!sound) return true;
+    if (!area->section || !map_view(area, FILE_MAP_READ)) {
+        if (!area->section) NT_TRACE_FAILURE("CreateFileMappingA", GetLastError());
+        shmem_detach(area);
+        return false;
+    }
+    return true;
+}
+
 // The private area's file lives in a folder of its user's own, which nobody
 // else can write; the folder is made here when its parent lets the user.
 void make_private_folder(const shmem_area *area) {
@@ -79,13 +112,13 @@ void make_private_folder(const shmem_area *area) {
         NT_TRACE_FAILURE("CreateDirectoryA", GetLastError());
 }
 
-// The first opener: create the section over the file; reinitialise it when
-// it is stale.  The header is good on success.
+// Under the mutex: the section other writers hold, or a new one over the
+// file, reinitialised when it is stale.  The header is good on success.
 bool open_file_section(shmem_area *area, bool &damaged) {
     make_private_folder(area);
     LPSECURITY_ATTRIBUTES file_security = shmem_security_attributes(area, FILE_ALL_ACCESS);
     if (!file_security) return false;  // never fall back to the host's default modes
-    HANDLE file = CreateFileA(area->file_path, GENERIC_READ | GENERIC_WRITE, 0, file_security, OPEN_ALWAYS,
+    HANDLE file = CreateFileA(area->file_path, GENERIC_READ | GENERIC_WRITE, kShared, file_security, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD status = GetLastError();
     if (file == INVALID_HANDLE_VALUE || (status != ERROR_SUCCESS && status != ERROR_ALREADY_EXISTS)) {
@@ -93,6 +126,7 @@ bool open_file_section(shmem_area *area, bool &damaged) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         return false;
     }
+    // Judged before any section exists over it: a new section grows the file.
     FileState state = judge_file(file, status != ERROR_ALREADY_EXISTS, area->total_size);
     if (state == FileState::damaged) {  // leave the file as it is for whoever investigates
         CloseHandle(file);
@@ -105,9 +139,14 @@ bool open_file_section(shmem_area *area, bool &damaged) {
                                            area->section_name);
     status = GetLastError();
     CloseHandle(file);
-    if (!area->section || status == ERROR_ALREADY_EXISTS) {
+    if (!area->section) {
         NT_TRACE_FAILURE("CreateFileMappingA", status);
         return false;
+    }
+    if (status == ERROR_ALREADY_EXISTS) {  // live: its content is current
+        bool good = map_view(area, FILE_MAP_ALL_ACCESS) && shmem_header_sound(area->view, area->total_size);
+        damaged = area->view && !good;
+        return good;
     }
     if (!map_view(area, FILE_MAP_ALL_ACCESS)) return false;
     if (state == FileState::reinitialise) {
@@ -120,34 +159,19 @@ bool open_file_section(shmem_area *area, bool &damaged) {
     return true;
 }
 
-// The section other processes hold, if there is one: its content is
-// current.  False when it exists but cannot be opened.
-bool open_live_section(shmem_area *area, bool &good, bool &damaged) {
-    area->section = OpenFileMappingA(area->read_only ? FILE_MAP_READ : FILE_MAP_WRITE, FALSE, area->section_name);
-    if (area->section) {
-        good = map_view(area, area->read_only ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS) &&
-               shmem_header_sound(area->view, area->total_size);
-        damaged = area->view && !good;
-        return true;
-    }
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-    NT_TRACE_FAILURE("OpenFileMappingA", GetLastError());
-    return false;
-}
-
 void report_unless_good(shmem_area *area, bool good, bool damaged) {
     if (good) return;
     if (damaged) std::fprintf(stderr, kIntegrityMessage, area->file_path);
     undo(area, false);
 }
 
-// Opening the file would take it from the writers (they open it without
-// sharing), so without a live section a reader has no area.
+// A reader maps the file itself, which writers share: content written
+// before the machine started is nobody's, and then it has no area.
 bool attach_reader(shmem_area *area) {
-    bool good = false, damaged = false;
-    if (!open_live_section(area, good, damaged)) {
-        undo(area, false);
-        return false;
+    bool good = false, damaged = false, live = false;
+    if (map_file_read_only(area, good, live)) {
+        damaged = !good;
+        good = good && live;
     }
     report_unless_good(area, good, damaged);
     return good;
@@ -167,19 +191,12 @@ bool attach_with_mutex(shmem_area *area) {
         undo(area, status != ERROR_ALREADY_EXISTS);
         return false;
     }
-    bool held = true, damaged = false, good = false;
-    if (status == ERROR_ALREADY_EXISTS) {
-        held = shmem_lock_area_mutex(area) != 0;
-        if (!held) {
-            undo(area, false);
-            return false;
-        }
-        if (!open_live_section(area, good, damaged)) {
-            undo(area, true);
-            return false;
-        }
+    if (status == ERROR_ALREADY_EXISTS && !shmem_lock_area_mutex(area)) {
+        undo(area, false);
+        return false;
     }
-    if (!area->section) good = open_file_section(area, damaged);
+    bool damaged = false;
+    bool good = open_file_section(area, damaged);
     if (!ReleaseMutex(area->mutex)) {
         NT_TRACE_FAILURE("ReleaseMutex", GetLastError());
         undo(area, false);
@@ -190,28 +207,13 @@ bool attach_with_mutex(shmem_area *area) {
 }
 
 bool attach_debug_copy(shmem_area *area) {
-    HANDLE file = CreateFileA(area->file_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        NT_TRACE_FAILURE("CreateFileA", GetLastError());
-        return false;
-    }
-    shmem_header header{};
-    DWORD read = 0, high = 0;
-    DWORD size = GetFileSize(file, &high);
-    bool sound = ReadFile(file, &header, sizeof header, &read, nullptr) && read == sizeof header &&
-                 (high != 0 || size >= area->total_size) && shmem_header_sound(&header, area->total_size);
-    if (sound) area->section = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, area->total_size, nullptr);
-    CloseHandle(file);
-    if (!sound) {
+    bool good = false, live = false;
+    if (!map_file_read_only(area, good, live)) return false;
+    if (!good) {
         std::fprintf(stderr, kIntegrityMessage, area->file_path);
-        return false;
-    }
-    if (!area->section || !map_view(area, FILE_MAP_READ)) {
-        if (!area->section) NT_TRACE_FAILURE("CreateFileMappingA", GetLastError());
         shmem_detach(area);
-        return false;
     }
-    return true;
+    return good;
 }
 
 }  // namespace

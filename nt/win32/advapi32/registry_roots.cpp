@@ -87,6 +87,16 @@ std::string token_user_text(LONG &status) {
     return text;
 }
 
+// Says once per process why the user has no HKEY_CURRENT_USER, and what
+// makes one.
+void report_missing_user_folder(const std::filesystem::path &folder) {
+    static std::once_flag reported;
+    std::call_once(reported, [&] {
+        report_warning("No HKEY_CURRENT_USER for uid " + std::to_string(geteuid()) + ": its folder \"" +
+                       folder.string() + "\" is missing; root's \"quarn setup\" makes it");
+    });
+}
+
 }  // namespace
 
 std::filesystem::path user_hive_folder(const std::filesystem::path &prefix, const std::string &sid) {
@@ -147,6 +157,7 @@ std::shared_ptr<Hive> current_user_hive(LONG &status) {
         std::error_code error;
         bool present = std::filesystem::symlink_status(folder, error).type() != std::filesystem::file_type::not_found;
         status = present ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        if (!present) report_missing_user_folder(folder);
         return nullptr;
     }
     return cached_hive(folder / kUserHiveName, kUserHiveMode, status, geteuid());

@@ -28,6 +28,9 @@ constexpr size_t kSecurityMountDepth = 5;
 bool holds_security_mount(const Hive &hive);
 // The security hive; ERROR_ACCESS_DENIED for everybody but root (or the prefix's owner).
 std::shared_ptr<Hive> security_hive(LONG &status);
+// Moves the keys and values an older prefix kept below the mount in the
+// machine hive into the security hive (root's work, for `quarn setup`).
+LONG move_security_out_of_machine_hive();
 
 // HKEY_LOCAL_MACHINE of the machine `name` ("NAME" or "\\NAME"): this
 // machine's own hive for its own name, ERROR_BAD_NETPATH for a machine the

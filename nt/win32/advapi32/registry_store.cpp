@@ -66,6 +66,27 @@ LONG status_from_sqlite(int code) {
 }
 
 // A URI that opens `file` as a database nobody changes: no locks, no WAL.
+bool present(const std::string &file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0;
+}
+
+// A copy of the hive and its WAL in a private folder, where SQLite can make
+// the WAL index and so read every committed change; empty when it cannot be
+// made, or when a writer brought the index back meanwhile (the copies might
+// then be of two moments).
+std::filesystem::path private_copy(const std::filesystem::path &file) {
+    std::string folder = (std::filesystem::temp_directory_path() / "quarn-hive-XXXXXX").string();
+    if (!mkdtemp(folder.data())) return {};
+    std::filesystem::path copy = std::filesystem::path(folder) / file.filename();
+    std::error_code error;
+    bool copied = std::filesystem::copy_file(file, copy, error) &&
+                  std::filesystem::copy_file(file.string() + "-wal", copy.string() + "-wal", error) &&
+                  !present(file.string() + "-shm");
+    if (!copied) std::filesystem::remove_all(folder, error);
+    return copied ? copy : std::filesystem::path();
+}
+
 std::string immutable_uri(const std::filesystem::path &file) {
     std::string uri = "file:";
     for (unsigned char c : file.string()) {
@@ -485,6 +506,15 @@ void Hive::disconnect() {
     watch_.detach();
     sqlite3_close(db_);
     db_ = nullptr;
+    if (!copy_.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(copy_.parent_path(), error);  // a failed connect's
+        copy_.clear();
+    }
+}
+
+bool Hive::view_outdated() const {
+    return (immutable_ && wal_present()) || (!copy_.empty() && present(file_.string() + "-shm"));
 }
 
 LONG Hive::connect() {
@@ -501,9 +531,14 @@ LONG Hive::connect() {
     // or the hive was copied).  Then the whole hive is in its file, and it
     // is read as it stands until a writer brings the WAL back.
     immutable_ = !writable_ && !wal_present();
+    // One whose WAL is there without its index, which it may not make
+    // (SQLite cannot read a WAL without one), reads a private copy of both
+    // until a writer brings the index back.
+    if (!writable_ && !immutable_ && !present(file_.string() + "-shm") && access(file_.parent_path().c_str(), W_OK) != 0)
+        copy_ = private_copy(file_);
     int flags = (writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX |
                 SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI;
-    std::string name = immutable_ ? immutable_uri(file_) : file_.string();
+    std::string name = immutable_ ? immutable_uri(file_) : copy_.empty() ? file_.string() : copy_.string();
     int code = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (code != SQLITE_OK) {
         LONG status = status_from_sqlite(code);
@@ -539,7 +574,14 @@ LONG Hive::connect() {
         // reaches the disk at checkpoints, as Windows flushes hives lazily.
         check(sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
         if (writable_) sqlite3_wal_hook(db_, after_commit, nullptr);
-        return prepare_schema();
+        LONG status = prepare_schema();
+        // The copy is open, its WAL read into its index: its names can go
+        // now, so that not even a killed process leaves it behind.
+        if (!copy_.empty()) {
+            std::error_code error;
+            std::filesystem::remove_all(copy_.parent_path(), error);
+        }
+        return status;
     } catch (const SqliteFailure &failure) {
         return status_from_sqlite(failure.code);
     }
@@ -622,7 +664,7 @@ bool Hive::wal_present() const {
 
 LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     std::lock_guard lock(mutex_);
-    if (immutable_ && wal_present()) disconnect();  // a writer is back: read through the WAL
+    if (view_outdated()) disconnect();  // a writer is back: read through the WAL and its index
     if (generation_ != fork_generation() || !db_) {
         LONG status = connect();
         if (status != ERROR_SUCCESS) return status;
@@ -668,7 +710,7 @@ LONG Hive::run(bool durable, const std::function<LONG(Transaction &)> &steps) {
     if (durable) drop_cache();
     // A writer that came during a read of the bare file may have changed it
     // under the read: read again through the WAL.
-    if (immutable_ && wal_present()) {
+    if (view_outdated()) {
         disconnect();
         return run(durable, steps);
     }

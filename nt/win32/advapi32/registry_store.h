@@ -136,6 +136,8 @@ private:
     LONG connect();
     void disconnect();
     bool wal_present() const;
+    // A writer came back since this reader connected to the bare file or a copy.
+    bool view_outdated() const;
     LONG prepare_schema();
     bool ours();   // a hive of this layout
     bool empty();  // a database with nothing in it yet
@@ -146,6 +148,7 @@ private:
     std::filesystem::path file_;
     bool writable_;
     bool immutable_ = false;  // a reader of a hive whose WAL is missing: the file as it stands
+    std::filesystem::path copy_;  // a reader's private copy of a hive whose WAL index is missing
     unsigned generation_ = ~0u;  // a connection never crosses fork(): the child opens its own
     sqlite3 *db_ = nullptr;
     // Answers of earlier reads, good while the WAL index shows no commit since.

@@ -5,16 +5,22 @@
 // come from the entries for the owner (the descriptor's, else the process's
 // user) or for everybody, the others' bits from the entries for everybody
 // (Everyone, Authenticated Users, Users, Interactive), read alone when they
-// are granted GENERIC_READ alone.  The administrators
+// are granted GENERIC_READ alone.  A descriptor's group, when it is a group
+// of this machine, becomes the file's group, its bits from the first entry
+// for that group; without one (or without such an entry), the group's bits
+// are the others'.  The administrators
 // and LocalSystem a list may also name are root, who passes every mode check
 // anyway; a network logon is never a local process.
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 
 #include "advapi.h"
 #include "advapi32/sid_value.h"
 #include "advapi32/token_object.h"
+#include "machine/local_accounts.h"
+#include "machine/machine.h"
 #include "ntdll/object_namespace.h"
 
 namespace {
@@ -59,9 +65,9 @@ bool names_everybody(const SidValue &sid) {
 }
 
 // The rights the first entry of `acl` that `applies` to a subject allows it
-// (0 when that entry denies them, or when none applies).
+// (0 when that entry denies them); nullopt when none applies.
 template <typename Applies>
-ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
+std::optional<ACCESS_MASK> first_entry_for(PACL acl, Applies applies) {
     BYTE *p = reinterpret_cast<BYTE *>(acl) + sizeof(ACL);
     for (WORD i = 0; i < acl->AceCount; ++i) {
         auto *ace = reinterpret_cast<ACCESS_ALLOWED_ACE *>(p);
@@ -70,7 +76,12 @@ ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
         if (!known || !ace->Mask || !applies(SidValue::copy_of(&ace->SidStart))) continue;
         return ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? ace->Mask : 0;
     }
-    return 0;
+    return std::nullopt;
+}
+
+template <typename Applies>
+ACCESS_MASK first_entry_allows(PACL acl, Applies applies) {
+    return first_entry_for(acl, applies).value_or(0);
 }
 
 // The process's own user, whom an object's owner stands for when the descriptor names none.
@@ -81,6 +92,15 @@ SidValue process_user() {
     SidValue user = handle ? handle->token()->contents()->user : SidValue();
     CloseHandle(token);
     return user;
+}
+
+// The mode bits (read, or read and write, for one class) of granted rights.
+mode_t bits_of(ACCESS_MASK granted) { return !granted ? 0 : granted == GENERIC_READ ? 04 : 06; }
+
+const SECURITY_DESCRIPTOR *descriptor_with_dacl(const SECURITY_ATTRIBUTES *attributes) {
+    if (!attributes || !attributes->lpSecurityDescriptor) return nullptr;
+    auto *descriptor = static_cast<const SECURITY_DESCRIPTOR *>(attributes->lpSecurityDescriptor);
+    return descriptor->Control & SE_DACL_PRESENT ? descriptor : nullptr;
 }
 
 bool add_ace(PACL acl, DWORD revision, BYTE type, DWORD access, PSID sid) {
@@ -119,9 +139,8 @@ bool add_ace(PACL acl, DWORD revision, BYTE type, DWORD access, PSID sid) {
 namespace quarn::win32 {
 
 mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback) {
-    if (!attributes || !attributes->lpSecurityDescriptor) return fallback;
-    auto *descriptor = static_cast<const SECURITY_DESCRIPTOR *>(attributes->lpSecurityDescriptor);
-    if (!(descriptor->Control & SE_DACL_PRESENT)) return fallback;
+    const SECURITY_DESCRIPTOR *descriptor = descriptor_with_dacl(attributes);
+    if (!descriptor) return fallback;
     if (!descriptor->Dacl) return 0666;
     if (!valid_acl(descriptor->Dacl) || !end_of_aces(descriptor->Dacl)) return 0600;
     SidValue owner = descriptor->Owner ? SidValue::copy_of(descriptor->Owner) : process_user();
@@ -129,9 +148,28 @@ mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback
         return sid == owner || names_everybody(sid);
     });
     // Everybody granted GENERIC_READ alone may read and not write.
-    ACCESS_MASK others = first_entry_allows(descriptor->Dacl, names_everybody);
-    mode_t others_bits = !others ? 0 : others == GENERIC_READ ? 0044 : 0066;
-    return (owner_may ? 0600 : 0) | others_bits;
+    mode_t others = bits_of(first_entry_allows(descriptor->Dacl, names_everybody));
+    mode_t group = others;
+    if (group_of_security(attributes) != kNoGroup) {
+        SidValue named = SidValue::copy_of(descriptor->Group);
+        auto granted = first_entry_for(descriptor->Dacl, [&](const SidValue &sid) { return sid == named; });
+        if (granted) group = bits_of(*granted);
+    }
+    return (owner_may ? 0600 : 0) | group << 3 | others;
+}
+
+gid_t gid_of_group(PSID sid) {
+    const Machine *machine = Machine::current();
+    if (!sid || !IsValidSid(sid) || !machine) return kNoGroup;
+    SidValue group = SidValue::copy_of(sid);
+    if (group.count() < 2 || group.parent() != machine->directory().account_domain_sid()) return kNoGroup;
+    auto local = local_account_with_rid(group.rid()).group;
+    return local ? local->gid : kNoGroup;
+}
+
+gid_t group_of_security(const SECURITY_ATTRIBUTES *attributes) {
+    const SECURITY_DESCRIPTOR *descriptor = descriptor_with_dacl(attributes);
+    return descriptor ? gid_of_group(descriptor->Group) : kNoGroup;
 }
 
 }  // namespace quarn::win32
@@ -172,6 +210,17 @@ BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOO
     descriptor->Owner = owner;
     descriptor->Control &= static_cast<WORD>(~SE_OWNER_DEFAULTED);
     if (defaulted) descriptor->Control |= SE_OWNER_DEFAULTED;
+    return TRUE;
+}
+
+BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID group, BOOL defaulted) {
+    if (!descriptor || descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return FALSE;
+    }
+    descriptor->Group = group;
+    descriptor->Control &= static_cast<WORD>(~SE_GROUP_DEFAULTED);
+    if (defaulted) descriptor->Control |= SE_GROUP_DEFAULTED;
     return TRUE;
 }
 

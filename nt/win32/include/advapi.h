@@ -185,6 +185,7 @@ constexpr BYTE ACCESS_DENIED_ACE_TYPE = 1;
 
 typedef WORD SECURITY_DESCRIPTOR_CONTROL;
 constexpr SECURITY_DESCRIPTOR_CONTROL SE_OWNER_DEFAULTED = 0x0001;
+constexpr SECURITY_DESCRIPTOR_CONTROL SE_GROUP_DEFAULTED = 0x0002;
 constexpr SECURITY_DESCRIPTOR_CONTROL SE_DACL_PRESENT = 0x0004;
 constexpr SECURITY_DESCRIPTOR_CONTROL SE_DACL_DEFAULTED = 0x0008;
 
@@ -204,6 +205,9 @@ constexpr DWORD SECURITY_DESCRIPTOR_MIN_LENGTH = sizeof(SECURITY_DESCRIPTOR);
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl, BOOL defaulted);
 BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL defaulted);
+// The primary group; a group of this machine becomes the group of the files
+// and named objects made with the descriptor.  The SID is not copied.
+BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID group, BOOL defaulted);
 BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision);
 BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid);
 BOOL AddAccessDeniedAce(PACL acl, DWORD revision, DWORD access, PSID sid);

@@ -3,9 +3,10 @@
 // (share_modes.h); ReadFile, WriteFile and GetFileSize.  CreateFileA takes
 // the layer's own Unix paths as well as drive paths; CreateFileW takes every
 // DOS form (dos_path.h).  A file or folder whose access list keeps it to its
-// owner is reached without following links, and when it exists already it
-// must be the caller's (or root's) and closed to others: anything else is
-// refused with ERROR_ACCESS_DENIED and named in an event.  CreateDirectoryA.
+// owner, or whose descriptor names a group of the machine, is reached without
+// following links, and when it exists already it must be the caller's (or
+// root's, or that group's) and closed to others: anything else is refused
+// with ERROR_ACCESS_DENIED and named in an event.  CreateDirectoryA.
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -54,10 +55,11 @@ int open_disposed(const std::string &path, int data, DWORD disposition, mode_t m
     }
 }
 
-// The same for a file kept to its owner (owned_files.h).
-int open_owned_disposed(const std::string &path, int data, DWORD disposition, mode_t mode, bool &created) {
+// The same for a file kept to its owner or group (owned_files.h).
+int open_owned_disposed(const std::string &path, int data, DWORD disposition, mode_t mode, gid_t group,
+                        bool &created) {
     bool may_create = disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING;
-    int fd = open_owned_file(path, data, may_create, mode, geteuid(), created);
+    int fd = open_owned_file(path, data, may_create, mode, geteuid(), created, group);
     if (fd != -1 && !created && disposition == CREATE_NEW) {
         ::close(fd);
         errno = EEXIST;
@@ -82,9 +84,10 @@ HANDLE open_file(const std::string &path, DWORD access, DWORD share_mode, LPSECU
     mode_t mode = mode_from_security(security, 0666);
     if (flags_and_attributes & FILE_ATTRIBUTE_READONLY) mode &= ~0222;
     bool created = false;
-    bool owners_only = security && !(mode & (S_IRWXG | S_IRWXO));
+    gid_t group = group_of_security(security);
+    bool owners_only = security && (!(mode & (S_IRWXG | S_IRWXO)) || group != kNoGroup);
     if (owners_only && data == O_PATH) data = O_RDONLY;  // its owner may read it
-    int fd = owners_only ? open_owned_disposed(path, data, disposition, mode, created)
+    int fd = owners_only ? open_owned_disposed(path, data, disposition, mode, group, created)
                          : open_disposed(path, data, disposition, mode, created);
     if (fd == -1 && !owners_only && errno == EACCES && data == O_RDONLY && !wanted.read) {
         // Delete access alone: the share modes are held without reading the file.
@@ -92,7 +95,9 @@ HANDLE open_file(const std::string &path, DWORD access, DWORD share_mode, LPSECU
         fd = open_disposed(path, data, disposition, mode, created);
     }
     if (fd == -1) {
-        SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : win32_error_from_errno(errno));
+        SetLastError(errno == EEXIST           ? ERROR_FILE_EXISTS
+                     : owners_only && errno == EPERM ? ERROR_INVALID_PRIMARY_GROUP
+                                                     : win32_error_from_errno(errno));
         return INVALID_HANDLE_VALUE;
     }
     auto refuse = [&](DWORD error) {
@@ -111,7 +116,7 @@ HANDLE open_file(const std::string &path, DWORD access, DWORD share_mode, LPSECU
     if (!created && !directory && writes && !(st.st_mode & S_IWUSR)) return refuse(ERROR_ACCESS_DENIED);
     std::unique_ptr<ShareHold> share;
     if (wanted.any() && data != O_PATH) {
-        share = ShareHold::take(st.st_dev, st.st_ino, wanted, share_mode);
+        share = ShareHold::take(fd, wanted, share_mode);
         if (!share) return refuse(GetLastError());
     }
     if (truncates && !created && st.st_size != 0 && ftruncate(fd, 0) == -1) return refuse(win32_error_from_errno(errno));

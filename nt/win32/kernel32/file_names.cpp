@@ -1,6 +1,8 @@
 // Calls on file names: DeleteFileW and MoveFileW.  Both take delete access on
 // the file first, so an open elsewhere that does not share delete makes them
-// fail with ERROR_SHARING_VIOLATION, as on Windows.
+// fail with ERROR_SHARING_VIOLATION, as on Windows.  Share modes live on the
+// file, so a caller who can neither read nor write it cannot see them, and
+// goes ahead as Linux lets it.
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -15,10 +17,23 @@
 namespace quarn::win32 {
 namespace {
 
-// Delete access on the file at `path` for the length of one call.
-std::unique_ptr<ShareHold> hold_for_delete(const struct stat &st) {
-    return ShareHold::take(st.st_dev, st.st_ino, ShareAccess{false, false, true},
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+// Delete access on the file `st` describes at `path`, held in `hold` for the
+// length of one call: none for a link (the link goes, not its target) or for
+// a file the caller cannot open.  False with the last error set when another
+// open refuses it.
+bool hold_for_delete(const std::string &path, const struct stat &st, std::unique_ptr<ShareHold> &hold) {
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return true;
+    int common = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = open(path.c_str(), O_RDONLY | common);
+    if (fd == -1 && errno == EACCES && S_ISREG(st.st_mode)) fd = open(path.c_str(), O_WRONLY | common);
+    if (fd == -1) return true;
+    struct stat opened {};
+    bool same = fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino;
+    if (same)
+        hold = ShareHold::take(fd, ShareAccess{false, false, true}, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    close(fd);
+    if (!same) SetLastError(ERROR_FILE_NOT_FOUND);  // replaced under our feet
+    return same && hold;
 }
 
 }  // namespace
@@ -42,8 +57,8 @@ BOOL DeleteFileW(LPCWSTR name) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    auto hold = hold_for_delete(st);
-    if (!hold) return FALSE;
+    std::unique_ptr<ShareHold> hold;
+    if (!hold_for_delete(*path, st, hold)) return FALSE;
     return unlink(path->c_str()) == 0 ? TRUE : fail_with_errno(errno);
 }
 
@@ -58,8 +73,8 @@ BOOL MoveFileW(LPCWSTR existing, LPCWSTR new_name) {
     if (!to) return FALSE;
     struct stat st {};
     if (lstat(from->c_str(), &st) == -1) return fail_with_errno(errno);
-    auto hold = hold_for_delete(st);
-    if (!hold) return FALSE;
+    std::unique_ptr<ShareHold> hold;
+    if (!hold_for_delete(*from, st, hold)) return FALSE;
     if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) return TRUE;
     if (errno == EEXIST) {
         SetLastError(ERROR_ALREADY_EXISTS);

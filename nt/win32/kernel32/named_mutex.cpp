@@ -163,7 +163,8 @@ private:
 
 std::shared_ptr<Mutex> open_named(LPSECURITY_ATTRIBUTES attributes, bool initial_owner, const char *name,
                                   bool &existed) {
-    auto entry = NamespaceEntry::create(ObjectKind::mutex, name, mode_from_security(attributes, 0600), existed);
+    auto entry = NamespaceEntry::create(ObjectKind::mutex, name, mode_from_security(attributes, 0600),
+                                        group_of_security(attributes), existed);
     if (!entry) return nullptr;
     if (!existed && ftruncate(entry->fd(), kMutexFileSize) == -1) {
         fail_with_errno(errno);

@@ -115,7 +115,8 @@ std::shared_ptr<Section> new_section(FileObject &file, bool writable, uint64_t s
                                      LPSECURITY_ATTRIBUTES attributes, bool &existed) {
     std::unique_ptr<NamespaceEntry> entry;
     if (name) {
-        entry = NamespaceEntry::create(ObjectKind::section, name, mode_from_security(attributes, 0600), existed);
+        entry = NamespaceEntry::create(ObjectKind::section, name, mode_from_security(attributes, 0600),
+                                       group_of_security(attributes), existed);
         if (!entry) return nullptr;
         if (existed) {
             uint64_t recorded_size = 0;

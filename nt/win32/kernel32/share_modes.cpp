@@ -1,20 +1,28 @@
-// Share modes as OFD locks on a lock file per file (see share_modes.h).
-// Byte 0 of the lock file serialises the test-and-take of an open and the
-// removal of the lock file by the last closer; bytes 1-3 mean "an open holds
-// read / write / delete access", bytes 4-6 "an open refuses to share read /
-// write / delete".
+// Share modes as open-file-description locks on the file itself (see
+// share_modes.h).  The last 6 * 2^32 bytes of the offset range are six
+// flags: "an open holds read / write / delete access" and "an open refuses
+// to share read / write / delete".  An open that may read raises a flag with
+// a shared lock on its first byte; one that may only write cannot take
+// shared locks, so it takes an exclusive lock on a byte of the flag's own
+// (tried from a pseudo-random start).  A flag is up while anybody else holds
+// any byte of it.
+//
+// Locks of another kind than the open allows cannot be had, so no lock can
+// make the test and the take one step.  An open therefore raises its flags
+// first and then tests the others': of two conflicting opens at least one
+// sees the other and lets go.  When two let go of each other at once, each
+// tries again after a short random pause while the conflict has gone, so
+// that one of them gets the file.
 #include "kernel32/share_modes.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <string>
-#include <unordered_set>
+#include <cstdint>
+#include <random>
 
 #include "advapi.h"
 #include "kernel32/host_error.h"
@@ -22,77 +30,70 @@
 namespace quarn::win32 {
 namespace {
 
-constexpr off_t kGuard = 0;
-constexpr off_t kHolds = 1;    // + 0 read, 1 write, 2 delete
-constexpr off_t kRefuses = 4;  // + 0 read, 1 write, 2 delete
+constexpr off_t kFlagSize = off_t{1} << 32;
+constexpr int kFlags = 6;  // holds read, write, delete; refuses read, write, delete
+constexpr off_t kFirstFlag = INT64_MAX - kFlags * kFlagSize + 1;
+constexpr int kAttempts = 4;
 
-bool lock_byte(int fd, short type, off_t offset, off_t length = 1, bool wait = false) {
+off_t flag_start(int flag) { return kFirstFlag + flag * kFlagSize; }
+
+bool set_lock(int fd, short type, off_t start, off_t length) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = offset;
+    lock.l_start = start;
     lock.l_len = length;
     int rc;
     do {
-        rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+        rc = fcntl(fd, F_OFD_SETLK, &lock);
     } while (rc == -1 && errno == EINTR);
     return rc == 0;
 }
 
-// True when an open elsewhere holds a lock on the byte at `offset`.
-bool held_elsewhere(int fd, off_t offset, off_t length = 1) {
+// True when another open holds any byte of `flag` (or the test fails).
+bool raised_elsewhere(int fd, int flag) {
     struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
-    probe.l_start = offset;
-    probe.l_len = length;
+    probe.l_start = flag_start(flag);
+    probe.l_len = kFlagSize;
     if (fcntl(fd, F_OFD_GETLK, &probe) == -1) return true;
     return probe.l_type != F_UNLCK;
 }
 
-std::string lock_file_name(dev_t device, ino_t inode) {
-    char name[96];
-    std::snprintf(name, sizeof name, "/dev/shm/quarn-share.%llx.%llx", static_cast<unsigned long long>(device),
-                  static_cast<unsigned long long>(inode));
-    return name;
+// Where a write-only open looks for a byte of its own in a flag.
+off_t private_byte_start() {
+    static std::atomic<uint64_t> counter{static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull};
+    return static_cast<off_t>(1 + counter.fetch_add(0x9E3779B97F4A7C15ull) % (kFlagSize - 1));
 }
 
-// Opens the lock file and takes its guard byte; -1 with the last error set.
-// A lock file that its last user removed meanwhile is opened afresh.
-int open_guarded(const std::string &path) {
-    for (;;) {
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd == -1) {
-            fail_with_errno(errno);
-            return -1;
-        }
-        struct stat held {}, named {};
-        if (fstat(fd, &held) == -1 || !S_ISREG(held.st_mode)) {
-            close(fd);
-            SetLastError(ERROR_ACCESS_DENIED);
-            return -1;
-        }
-        // Every user of the machine shares the lock file, whatever the umask.
-        if ((held.st_mode & 0777) != 0666 && held.st_uid == geteuid()) fchmod(fd, 0666);
-        if (!lock_byte(fd, F_WRLCK, kGuard, 1, true)) {
-            fail_with_errno(errno);
-            close(fd);
-            return -1;
-        }
-        if (stat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) return fd;
-        close(fd);
+bool raise_flag(int fd, bool readable, int flag) {
+    if (readable) return set_lock(fd, F_RDLCK, flag_start(flag), 1);
+    off_t offset = private_byte_start();
+    for (int tries = 0; tries < 64; ++tries, offset = offset % (kFlagSize - 1) + 1) {
+        if (set_lock(fd, F_WRLCK, flag_start(flag) + offset, 1)) return true;
+        if (errno != EAGAIN && errno != EACCES) return false;
     }
+    return false;
 }
 
-// The holds of this process, for the release at exit.  Never destroyed:
-// exit handlers and static destructors may still close handles.
-std::mutex &holds_lock() {
-    static auto *lock = new std::mutex;
-    return *lock;
-}
-std::unordered_set<ShareHold *> &live_holds() {
-    static auto *holds = new std::unordered_set<ShareHold *>;
-    return *holds;
+void lower_flags(int fd) { set_lock(fd, F_UNLCK, kFirstFlag, 0); }
+
+struct Flags {
+    bool raise[kFlags];
+    // The flags of others that conflict with raising `raise`: a held access
+    // meets a refusal, a refusal meets a held access.
+    bool conflicts_with(int fd) const {
+        for (int k = 0; k < 3; ++k)
+            if ((raise[k] && raised_elsewhere(fd, 3 + k)) || (raise[3 + k] && raised_elsewhere(fd, k))) return true;
+        return false;
+    }
+};
+
+void short_random_pause() {
+    thread_local std::minstd_rand random(static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(gettid()));
+    timespec pause{0, static_cast<long>(20000 + random() % 200000)};
+    nanosleep(&pause, nullptr);
 }
 
 }  // namespace
@@ -105,60 +106,48 @@ ShareAccess share_access_of(DWORD access) {
     return result;
 }
 
-std::unique_ptr<ShareHold> ShareHold::take(dev_t device, ino_t inode, ShareAccess access, DWORD share_mode) {
-    std::string path = lock_file_name(device, inode);
-    int fd = open_guarded(path);
-    if (fd == -1) return nullptr;
-    const bool wants[3] = {access.read, access.write, access.remove};
-    const bool refuses[3] = {!(share_mode & FILE_SHARE_READ), !(share_mode & FILE_SHARE_WRITE),
-                             !(share_mode & FILE_SHARE_DELETE)};
-    bool conflict = false;
-    for (int k = 0; k < 3 && !conflict; ++k)
-        conflict = (wants[k] && held_elsewhere(fd, kRefuses + k)) || (refuses[k] && held_elsewhere(fd, kHolds + k));
-    bool taken = !conflict;
-    for (int k = 0; k < 3 && taken; ++k) {
-        if (wants[k]) taken = lock_byte(fd, F_RDLCK, kHolds + k);
-        if (taken && refuses[k]) taken = lock_byte(fd, F_RDLCK, kRefuses + k);
-    }
-    if (!taken) {
-        SetLastError(conflict ? ERROR_SHARING_VIOLATION : win32_error_from_errno(errno));
-        close(fd);  // drops the guard and any byte taken
+std::unique_ptr<ShareHold> ShareHold::take(int fd, ShareAccess access, DWORD share_mode) {
+    int status = fcntl(fd, F_GETFL);
+    if (status == -1) {
+        fail_with_errno(errno);
         return nullptr;
     }
-    lock_byte(fd, F_UNLCK, kGuard);
-    static std::once_flag at_exit;
-    std::call_once(at_exit, [] { std::atexit(release_all_at_exit); });
-    return std::unique_ptr<ShareHold>(new ShareHold(fd, std::move(path)));
-}
-
-ShareHold::ShareHold(int fd, std::string path) : fd_(fd), path_(std::move(path)), owner_(getpid()) {
-    std::lock_guard guard(holds_lock());
-    live_holds().insert(this);
+    bool readable = (status & O_ACCMODE) != O_WRONLY;
+    Flags flags = {{access.read, access.write, access.remove, !(share_mode & FILE_SHARE_READ),
+                    !(share_mode & FILE_SHARE_WRITE), !(share_mode & FILE_SHARE_DELETE)}};
+    // A duplicate shares the description, and so the locks, and keeps them
+    // when the caller closes its descriptor.
+    int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own == -1) {
+        fail_with_errno(errno);
+        return nullptr;
+    }
+    std::unique_ptr<ShareHold> hold(new ShareHold(own));
+    for (int attempt = 0;; ++attempt) {
+        for (int k = 0; k < kFlags; ++k) {
+            if (flags.raise[k] && !raise_flag(own, readable, k)) {
+                // A byte held against us is somebody's hold of the file.
+                if (errno == EAGAIN || errno == EACCES) SetLastError(ERROR_SHARING_VIOLATION);
+                else fail_with_errno(errno);
+                return nullptr;  // the destructor lowers what was raised
+            }
+        }
+        if (!flags.conflicts_with(own)) return hold;
+        lower_flags(own);
+        if (attempt + 1 == kAttempts) break;
+        short_random_pause();
+        if (flags.conflicts_with(own)) break;  // a real holder: no race to settle
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return nullptr;
 }
 
 ShareHold::~ShareHold() {
-    {
-        std::lock_guard guard(holds_lock());
-        live_holds().erase(this);
-    }
-    release();
+    // Other descriptors of the description (the handle's own, a section's)
+    // may outlive this one: the flags go now, but only in the process that
+    // raised them (a child of fork() shares the description).
+    if (getpid() == owner_) lower_flags(fd_);
     close(fd_);
-}
-
-void ShareHold::release() {
-    if (released_ || getpid() != owner_) return;
-    released_ = true;
-    // The last holder removes the lock file, under the guard so that no
-    // opener takes bytes in it meanwhile (an opener that waited on the guard
-    // sees the name gone and starts over).
-    lock_byte(fd_, F_UNLCK, kHolds, 6);
-    if (lock_byte(fd_, F_WRLCK, kGuard, 1, true) && !held_elsewhere(fd_, kHolds, 6)) unlink(path_.c_str());
-    lock_byte(fd_, F_UNLCK, kGuard);
-}
-
-void ShareHold::release_all_at_exit() {
-    std::lock_guard guard(holds_lock());
-    for (ShareHold *hold : live_holds()) hold->release();
 }
 
 }  // namespace quarn::win32

@@ -1,15 +1,16 @@
-// Windows share modes between processes.  Every open of a file that asks for
-// read, write or delete access holds a lock file in /dev/shm named after the
-// file's device and inode, with one shared OFD lock per access it holds and
-// per access it refuses to share.  A later open tests those bytes, so it fails
-// with ERROR_SHARING_VIOLATION exactly where Windows would; the kernel drops
-// the locks of a process that dies.
+// Windows share modes between processes, held on the opened file itself.
+// Every open that asks for read, write or delete access holds open-file-
+// description locks near the largest offset a file can have, where no
+// program reads, writes or locks: one per access it holds and per access it
+// refuses to share.  A later open tests them, so it fails with
+// ERROR_SHARING_VIOLATION exactly where Windows would.  Only someone who can
+// open a file can hold its share state, and the kernel drops the locks with
+// the last descriptor of the open (a process that dies), leaving nothing.
 #pragma once
 
-#include <sys/types.h>
+#include <unistd.h>
 
 #include <memory>
-#include <string>
 
 #include "winbase.h"
 
@@ -30,26 +31,17 @@ public:
     ShareHold(const ShareHold &) = delete;
     ShareHold &operator=(const ShareHold &) = delete;
 
-    // Holds `access` on the file (device, inode) while sharing `share_mode`
-    // (FILE_SHARE_* bits) with others.  Null with ERROR_SHARING_VIOLATION when
-    // an open elsewhere conflicts, or with the error of the lock file.
-    static std::unique_ptr<ShareHold> take(dev_t device, ino_t inode, ShareAccess access, DWORD share_mode);
-
-    // Releases every hold of this process still open, as exit(3) does
-    // through atexit: handles that a program never closed leave no lock
-    // file behind.
-    static void release_all_at_exit();
+    // Holds `access` on the file open as `fd` (read, write or both; a
+    // folder read-only) while sharing `share_mode` (FILE_SHARE_* bits) with
+    // others, for as long as the hold lives, whatever becomes of `fd`.  Null
+    // with ERROR_SHARING_VIOLATION when an open elsewhere conflicts, or with
+    // the error of the lock.
+    static std::unique_ptr<ShareHold> take(int fd, ShareAccess access, DWORD share_mode);
 
 private:
-    ShareHold(int fd, std::string path);
-    // Drops this process's bytes and, as the last holder, removes the lock
-    // file; only in the process that took the hold (a forked child shares its
-    // parent's open file description, and so its locks).
-    void release();
-    int fd_;
-    std::string path_;
+    explicit ShareHold(int fd) : fd_(fd), owner_(getpid()) {}
+    int fd_;  // the open's own description, shared through a duplicate
     pid_t owner_;
-    bool released_ = false;
 };
 
 }  // namespace quarn::win32

@@ -13,8 +13,9 @@
 // by another user is started afresh by its next creator.
 //
 // A file that is not everybody's must belong to the caller or to root and be
-// closed to others; anything else is refused (ERROR_ACCESS_DENIED), named in
-// an event and left alone.
+// closed to others, or, for a creator that names a group, may be that group's;
+// anything else is refused (ERROR_ACCESS_DENIED), named in an event and left
+// alone.
 #include "ntdll/object_namespace.h"
 
 #include <fcntl.h>
@@ -90,9 +91,9 @@ bool still_named(int fd, const std::string &path) {
 // An object that is not everybody's must be the caller's or root's.  A
 // section's file names the file it maps, so only a trusted user's is ever
 // followed, whatever its mode.
-bool trusted(int fd, const std::string &path, ObjectKind kind, mode_t mode) {
+bool trusted(int fd, const std::string &path, ObjectKind kind, mode_t mode, gid_t group = kNoGroup) {
     if (kind == ObjectKind::mutex && (mode & 0666) == 0666) return true;
-    return owned_file_is_sound(fd, path, geteuid());
+    return owned_file_is_sound(fd, path, geteuid(), group);
 }
 
 // The entries this process holds, so that its exit lets go of them as a close would.
@@ -176,7 +177,7 @@ void NamespaceEntry::let_go() {
 }
 
 std::unique_ptr<NamespaceEntry> NamespaceEntry::create(ObjectKind kind, const std::string &name, mode_t mode,
-                                                       bool &existed) {
+                                                       gid_t group, bool &existed) {
     std::string path = namespace_path(kind, name);
     if (path.empty()) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -189,14 +190,19 @@ std::unique_ptr<NamespaceEntry> NamespaceEntry::create(ObjectKind kind, const st
         fd = open_existing(path);
         if (fd != -1 || errno != ENOENT) break;
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd != -1) fchmod(fd, mode);  // the umask must not narrow what the descriptor granted
-        else if (errno != EEXIST) break;
+        if (fd != -1 && !set_created_mode(fd, mode, group)) {
+            ::close(fd);
+            ::unlink(path.c_str());
+            SetLastError(ERROR_INVALID_PRIMARY_GROUP);
+            return nullptr;
+        }
+        if (fd == -1 && errno != EEXIST) break;
     }
     if (fd == -1) {
         fail_with_errno(errno);
         return nullptr;
     }
-    if (!trusted(fd, path, kind, mode)) {
+    if (!trusted(fd, path, kind, mode, group)) {
         ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
@@ -211,7 +217,7 @@ std::unique_ptr<NamespaceEntry> NamespaceEntry::create(ObjectKind kind, const st
     if (!still_named(fd, path)) {  // its last holder removed it as we came: start again
         entry->let_go_ = true;
         entry.reset();
-        return create(kind, name, mode, existed);
+        return create(kind, name, mode, group, existed);
     }
     existed = !first;
     return entry;

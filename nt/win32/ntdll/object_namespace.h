@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "machine/owned_files.h"
 #include "winbase.h"
 
 namespace quarn::win32 {
@@ -25,11 +26,12 @@ public:
     NamespaceEntry(const NamespaceEntry &) = delete;
     NamespaceEntry &operator=(const NamespaceEntry &) = delete;
 
-    // Opens `name` or creates it with `mode`.  A new entry (`existed` false) is
-    // held exclusively until share() so that its creator can fill it first.
-    // Null with the last error set on failure.
+    // Opens `name` or creates it with `mode` and `group` (kNoGroup: the
+    // creator's), whose members' objects it then trusts as the caller's own.
+    // A new entry (`existed` false) is held exclusively until share() so that
+    // its creator can fill it first.  Null with the last error set on failure.
     static std::unique_ptr<NamespaceEntry> create(ObjectKind kind, const std::string &name, mode_t mode,
-                                                  bool &existed);
+                                                  gid_t group, bool &existed);
     // Opens an object that some other handle holds; ERROR_FILE_NOT_FOUND otherwise.
     static std::unique_ptr<NamespaceEntry> open(ObjectKind kind, const std::string &name);
 
@@ -59,8 +61,15 @@ void remove_namespace_files(const std::filesystem::path &prefix);
 std::string namespace_path(ObjectKind kind, const std::string &name);
 
 // The access mode that `attributes` give an object: everybody's when the
-// descriptor has no access list or grants Everyone, else the user's alone.
-// `fallback` applies when there are no attributes.
+// descriptor has no access list or grants Everyone, else the user's alone,
+// and its group's as the list grants that group.  `fallback` applies when
+// there are no attributes.
 mode_t mode_from_security(const SECURITY_ATTRIBUTES *attributes, mode_t fallback);
+
+// The gid of a group of this machine's account domain, else kNoGroup.
+gid_t gid_of_group(PSID sid);
+// The gid of the descriptor's group when it is a group of this machine (and
+// the descriptor has an access list), else kNoGroup.
+gid_t group_of_security(const SECURITY_ATTRIBUTES *attributes);
 
 }  // namespace quarn::win32

@@ -155,6 +155,13 @@ int run(int argc, char **argv) {
         if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) return 3;
         return run(argc - 2, argv + 2);
     }
+    if (command == "as-member" && argc >= 4) {
+        // as-member <uid> <gid> <command...>: drops to another user whose only group is <gid>.
+        uid_t uid = static_cast<uid_t>(std::atoi(argv[1]));
+        gid_t gid = static_cast<gid_t>(std::atoi(argv[2]));
+        if (setgroups(1, &gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) return 3;
+        return run(argc - 3, argv + 3);
+    }
     return 2;
 }
 

@@ -2,6 +2,7 @@
 // process killed inside a change or while holding the area mutex, the
 // mutex time-out, a simulated machine restart, damaged and truncated files,
 // the read-only debugging copy, and another user's view of the private area.
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "identity/identity_caches.h"
 #include "live_child.h"
 #include "nt.h"
+#include "ntdll/object_namespace.h"
 #include "ntregy.h"
 #include "shmem/phash_table.h"
 #include "shmem/shmem_area.h"
@@ -293,17 +295,65 @@ TEST_F(ShmemProcesses, EveryUserGetsAPrivateAreaOfTheirOwnThatOthersCannotOpen) 
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(helper({"as-uid", "4102", "open-file", file}).out, std::to_string(ERROR_ACCESS_DENIED) + "\n");
     EXPECT_EQ(helper({"as-uid", "4102", "open-mutex", mutex}).out, std::to_string(ERROR_ACCESS_DENIED) + "\n");
-    // Its owner may open it, but the live section holds it without sharing.
-    EXPECT_EQ(helper({"as-uid", nobody, "open-file", file}).out, std::to_string(ERROR_SHARING_VIOLATION) + "\n");
+    // Its owner may open it too: the area's openers share it.
+    EXPECT_EQ(helper({"as-uid", nobody, "open-file", file}).out, "0\n");
     EXPECT_EQ(helper({"as-uid", nobody, "area-count", "0"}).out, "0 0\n");
+}
+
+// The product group of the test's machine: a group NSS knows, which no user
+// of the tests belongs to but the children given it.  Set before setup.
+gid_t make_product_group() {
+    const group *found = getgrnam("src");
+    if (!found) return static_cast<gid_t>(-1);
+    EXPECT_EQ(ntregy_set_param(13, "src", nullptr), ERROR_SUCCESS);
+    return found->gr_gid;
+}
+
+TEST_F(ShmemProcesses, MembersOfTheProductGroupWriteTheGlobalTablesAndOthersDoNot) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    gid_t group = make_product_group();
+    if (group == static_cast<gid_t>(-1)) GTEST_SKIP() << "no group \"src\" on this machine";
+    open_machine_to_other_users();
+    struct stat st {};
+    ASSERT_EQ(stat(global_area_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
+    auto member = [&](unsigned uid, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"as-member", std::to_string(uid), std::to_string(group)});
+        return helper(arguments);
+    };
+    // A member enters a value that root then reads, with nobody else attached.
+    auto entered = member(4104, {"enter", "7", "700"});
+    ASSERT_EQ(entered.exit_code, 0) << entered.err;
+    EXPECT_EQ(helper({"lookup", "7"}).out, "700\n");
+    // While one member holds the area, its objects are theirs and the group's:
+    // another member trusts and changes them, root reads the change, and a
+    // user outside the group reads the file and changes nothing.
+    LiveChild holder(shmem_helper({"as-member", "4104", std::to_string(group), "hold-area", "1"}));
+    holder.read_line();
+    std::string mutex = holder.read_line();
+    ASSERT_EQ(holder.read_line(), "ready");
+    std::string mutex_file = win32::namespace_path(win32::ObjectKind::mutex, mutex);
+    ASSERT_EQ(stat(mutex_file.c_str(), &st), 0) << mutex_file;
+    EXPECT_EQ(st.st_uid, 4104u);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
+    entered = member(4106, {"enter", "8", "800"});
+    ASSERT_EQ(entered.exit_code, 0) << entered.err;
+    EXPECT_EQ(helper({"lookup", "8"}).out, "800\n");
+    EXPECT_EQ(helper({"as-uid", "4102", "lookup", "8"}).out, "800\n");
+    EXPECT_EQ(helper({"as-uid", "4102", "enter", "9", "900"}).exit_code, 1);
+    EXPECT_EQ(helper({"as-uid", "4102", "open-mutex", mutex}).out, std::to_string(ERROR_ACCESS_DENIED) + "\n");
+    EXPECT_EQ(helper({"lookup", "9"}).out, "miss\n");
 }
 
 TEST_F(ShmemProcesses, AnotherUserReadsTheGlobalTablesButCannotChangeOrFlushThem) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     open_machine_to_other_users();
     ASSERT_EQ(helper({"enter", "7", "300"}).exit_code, 0);
-    // Without a writer holding it, a reader has no global area at all.
-    EXPECT_EQ(helper({"as-uid", "4102", "area-count", "1"}).out, "no-area\n");
+    // Without a writer holding it, a reader reads the file a writer left.
+    EXPECT_EQ(helper({"as-uid", "4102", "lookup", "7"}).out, "300\n");
     LiveChild writer(shmem_helper({"hold-area", "1"}));
     writer.read_line();
     writer.read_line();

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <functional>
 
+#include "advapi32/registry_roots.h"
+#include "advapi32/registry_store.h"
 #include "child_process.h"
 #include "temp_prefix.h"
 #include "win32.h"
@@ -72,6 +74,133 @@ TEST_F(SharedPrefix, AFreshSetupGivesEveryUserAHiveOfTheirOwn) {
         EXPECT_EQ(st.st_uid, kNobody);
     }
     EXPECT_TRUE(found);
+}
+
+// A user that came after the last setup has no folder, and cannot make one
+// where nobody else may plant it: the write fails and an event says why.
+TEST_F(SharedPrefix, AUserAddedAfterSetupIsToldToRunSetup) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    constexpr unsigned kNewcomer = 4206;  // NSS does not know it: setup made it nothing
+    std::ofstream(events()).flush();
+    fs::permissions(events(), fs::perms(0666));  // the newcomer's event goes where the test reads
+    EXPECT_EQ(as_user(kNewcomer, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "error 2\n");
+    std::string log = read_file(events());
+    EXPECT_NE(log.find("No HKEY_CURRENT_USER for uid 4206: its folder \"" + users().string() + "/S-1-5-21-"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("is missing; root's \"quarn setup\" makes it"), std::string::npos) << log;
+}
+
+// An older prefix kept each hive beside the folders, as users/SID.db; setup
+// moves it into its user's folder, finishes a move a crash cut short, and
+// leaves alone one that is not its user's.
+TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
+    fs::path folder;
+    for (const auto &entry : fs::directory_iterator(users())) {
+        struct stat st {};
+        if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == kNobody) folder = entry.path();
+    }
+    ASSERT_FALSE(folder.empty());
+    const std::string sid = folder.filename().string();
+    const fs::path old_hive = users() / (sid + ".db"), staging = users() / ("." + sid + ".moving");
+    for (const char *suffix : {"", "-wal", "-shm"})
+        if (fs::exists(folder / ("ntuser.db" + std::string(suffix))))
+            fs::rename(folder / ("ntuser.db" + std::string(suffix)), old_hive.string() + suffix);
+    fs::remove(folder);
+    // A crash cut the move short: the hive's -wal (or, without one, the hive) is staged already.
+    fs::create_directory(staging);
+    fs::permissions(staging, fs::perms(0700));
+    const std::string staged_suffix = fs::exists(old_hive.string() + "-wal") ? "-wal" : "";
+    fs::rename(old_hive.string() + staged_suffix, staging / ("ntuser.db" + staged_suffix));
+    // LocalSystem's hive, planted by somebody else.
+    const fs::path planted = users() / (std::string(kSystemSid) + ".db");
+    std::ofstream(planted) << "planted";
+    ASSERT_EQ(chown(planted.c_str(), kNobody, kNobody), 0);
+
+    for (int run = 0; run < 2; ++run) {  // a second run changes nothing
+        SCOPED_TRACE(run);
+        auto made = setup();
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+        EXPECT_EQ(as_user(kNobody, {"get", "HKCU\\Software\\Mine", "n"}).out, "7\n");
+        EXPECT_FALSE(fs::exists(old_hive));
+        EXPECT_FALSE(fs::exists(staging));
+        struct stat st {};
+        ASSERT_EQ(stat((folder / "ntuser.db").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        ASSERT_EQ(stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        EXPECT_EQ(read_file(planted), "planted");
+    }
+    EXPECT_NE(read_file(events()).find("Left " + planted.string() + " where it is: \"" + planted.string() +
+                                       "\" is owned by uid 65534, not by uid 0"),
+              std::string::npos)
+        << read_file(events());
+}
+
+// Writes DWORD values into the machine hive file itself, below `path`
+// (folded), making the keys on the way: what an older prefix kept there.
+void write_into_machine_file(const fs::path &file, const std::string &path,
+                             const std::vector<std::pair<std::string, DWORD>> &values) {
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto hive = Hive::open(file, false, 0644, status);
+    ASSERT_TRUE(hive) << status;
+    status = hive->write([&](Transaction &t) -> LONG {
+        KeyId id = kRootKey;
+        std::string so_far;
+        for (size_t start = 0; start <= path.size();) {
+            size_t end = std::min(path.find('\\', start), path.size());
+            std::string name = path.substr(start, end - start);
+            so_far += (so_far.empty() ? "" : "\\") + name;
+            auto row = t.find_key(so_far);
+            id = row ? row->id : t.insert_key(id, name, so_far, "", 0);
+            start = end + 1;
+        }
+        for (const auto &[name, number] : values) {
+            std::string folded = name;
+            for (char &c : folded) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            t.put_value(id, folded, name, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number);
+        }
+        return ERROR_SUCCESS;
+    });
+    ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
+// An older prefix kept the Security key in the machine hive, readable by
+// everybody; setup moves it out, keeping what the security hive has already.
+TEST_F(SharedPrefix, SetupMovesAnOlderSecurityKeyOutOfTheMachineHive) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    const std::string security = "Software\\Quarn\\Zendrel\\CurrentVersion\\Security";
+    ASSERT_EQ(as_root({"set", security, "RegPasswd", "2"}).out, "ok\n");  // newer than the machine hive's 1
+    const fs::path machine = prefix_.path() / "registry" / "machine.db";
+    const std::string mount = quarn::win32::registry::kSecurityMountPath;
+    write_into_machine_file(machine, mount, {{"RegPasswd", 1}, {"OldOnly", 7}});
+    write_into_machine_file(machine, mount + "\\DEEPER", {{"n", 9}});
+    for (int run = 0; run < 2; ++run) {  // a second run finds nothing to move
+        SCOPED_TRACE(run);
+        auto made = setup();
+        ASSERT_EQ(made.exit_code, 0) << made.err;
+        EXPECT_EQ(as_root({"get", security, "RegPasswd"}).out, "2\n");
+        EXPECT_EQ(as_root({"get", security, "OldOnly"}).out, "7\n");
+        EXPECT_EQ(as_root({"get", security + "\\Deeper", "n"}).out, "9\n");
+        EXPECT_EQ(as_user(kNobody, {"get", security, "OldOnly"}).out, "error 5\n");
+    }
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto hive = Hive::open(machine, false, 0644, status);
+    ASSERT_TRUE(hive) << status;
+    hive->read([&](Transaction &t) -> LONG {
+        auto row = t.find_key(mount);
+        EXPECT_TRUE(!row || (!t.value_at(row->id, 0) && !t.has_subkeys(row->id)));
+        return ERROR_SUCCESS;
+    });
 }
 
 TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
@@ -234,6 +363,36 @@ TEST_F(SharedPrefix, EveryUserReadsTheMachineHiveWithoutItsWalAndIndex) {
     // A writer that comes back is seen by the next reader.
     ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "9"}).out, "ok\n");
     EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "9\n");
+}
+
+// A WAL whose index is gone (removed by hand, or not copied with it) holds
+// committed changes that a reader who may not make the index still sees,
+// through a private copy, until a writer brings the index back.
+TEST_F(SharedPrefix, EveryUserReadsTheCommittedWalOfAMachineHiveWithoutItsIndex) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "7"}).out, "ok\n");
+    fs::path file = prefix_.path() / "registry" / "machine.db";
+    using namespace quarn::win32::registry;
+    LONG status = ERROR_SUCCESS;
+    auto writer = Hive::open(file, false, 0644, status);  // held open: its commit stays in the WAL
+    ASSERT_TRUE(writer) << status;
+    ASSERT_EQ(writer->write([](Transaction &t) -> LONG {
+        auto key = t.find_key("MACHINE\\WIDE");
+        if (!key) return ERROR_FILE_NOT_FOUND;
+        DWORD eight = 8;
+        t.put_value(key->id, "N", "n", REG_DWORD, reinterpret_cast<const BYTE *>(&eight), sizeof eight);
+        return ERROR_SUCCESS;
+    }),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(fs::exists(file.string() + "-wal"));
+    fs::remove(file.string() + "-shm");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "8\n");
+    EXPECT_FALSE(fs::exists(file.string() + "-shm"));  // the reader made nothing beside the hive
+    // A writer that comes back is seen by the next read.
+    ASSERT_EQ(as_root({"set", "Machine\\Wide", "n", "9"}).out, "ok\n");
+    EXPECT_EQ(as_user(kNobody, {"get", "Machine\\Wide", "n"}).out, "9\n");
+    for (const auto &entry : fs::directory_iterator(fs::temp_directory_path()))
+        EXPECT_NE(entry.path().filename().string().rfind("quarn-hive-", 0), 0u) << entry.path();  // copies go
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "advapi32/sid_value.h"
+#include "machine/local_accounts.h"
+#include "machine/machine.h"
 #include "ntdll/object_namespace.h"
 #include "win32.h"
 
@@ -64,6 +66,46 @@ TEST(SecurityDescriptors, ModesReadTheListInOrder) {
         EXPECT_EQ(quarn::win32::mode_from_security(&attributes, 0644), c.mode);
         LocalFree(acl);
     }
+}
+
+// A descriptor's group that is a group of this machine (here gid 0) becomes
+// the file's group, with the bits its own entry grants; any other group
+// changes nothing.
+TEST(SecurityDescriptors, AGroupOfTheMachineGetsItsOwnEntrysBits) {
+    const auto *machine = quarn::win32::Machine::current();
+    ASSERT_NE(machine, nullptr);
+    const SidValue local_group = machine->directory().account_domain_sid().with_rid(*quarn::win32::group_rid(0));
+    struct Case {
+        const char *label;
+        std::vector<Entry> entries;
+        const SidValue *group;
+        mode_t mode;
+        gid_t gid;
+    } cases[] = {
+        {"the group's entry", {{true, &kOwner}, {true, &local_group}}, &local_group, 0660, 0},
+        {"no entry for the group: the others' bits", {{true, &kOwner}}, &local_group, 0600, 0},
+        {"the group denied", {{true, &kOwner}, {false, &local_group}, {true, &kEveryone}}, &local_group, 0606, 0},
+        {"a group of no machine", {{true, &kOwner}, {true, &kStranger}}, &kStranger, 0600,
+         quarn::win32::kNoGroup},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        PACL acl = make_acl(c.entries);
+        SECURITY_DESCRIPTOR descriptor;
+        ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+        ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+        ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, kOwner.get(), FALSE));
+        ASSERT_TRUE(SetSecurityDescriptorGroup(&descriptor, c.group->get(), TRUE));
+        EXPECT_EQ(descriptor.Control & SE_GROUP_DEFAULTED, SE_GROUP_DEFAULTED);
+        EXPECT_TRUE(IsValidSecurityDescriptor(&descriptor));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+        EXPECT_EQ(quarn::win32::mode_from_security(&attributes, 0644), c.mode);
+        EXPECT_EQ(quarn::win32::group_of_security(&attributes), c.gid);
+        LocalFree(acl);
+    }
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetSecurityDescriptorGroup(nullptr, kOwner.get(), FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_SECURITY_DESCR);
 }
 
 TEST(SecurityDescriptors, ANullListIsEverybodysAndNoListTheDefault) {

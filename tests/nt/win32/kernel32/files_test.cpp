@@ -2,8 +2,11 @@
 // handles, processes and users, attributes in the extended attribute,
 // deletes and moves, file pointers and times, searches, volumes and the time
 // conversions.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -23,14 +26,11 @@ using namespace quarn::test;
 
 namespace {
 
-// The share-mode lock file of a file, named after its device and inode.
-std::string share_lock_file_of(const fs::path &file) {
-    struct stat st {};
-    if (stat(file.c_str(), &st) != 0) ADD_FAILURE() << file << " is gone";
-    char lock[96];
-    snprintf(lock, sizeof lock, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
-             (unsigned long long)st.st_ino);
-    return lock;
+// The names in /dev/shm now.
+std::set<std::string> shm_entries() {
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator("/dev/shm")) names.insert(entry.path().filename().string());
+    return names;
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -124,8 +124,36 @@ TEST_F(Files, ShareModesBetweenHandlesFollowWindowsRules) {
         EXPECT_EQ(second.valid(), c.second_opens);
         if (!c.second_opens) EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     }
-    // Every hold is gone: the lock file went with the last one.
-    EXPECT_FALSE(fs::exists(share_lock_file_of(dir_ / "shared")));
+    // Every hold went with its handle.
+    EXPECT_TRUE(Handle(open_w("C:\\files\\shared", GENERIC_READ | GENERIC_WRITE | DELETE, 0)).valid());
+}
+
+TEST_F(Files, WriteOnlyOpensAndFoldersMeetTheSameShareModes) {
+    write_file(dir_ / "w", "x");
+    fs::create_directory(dir_ / "folder");
+    struct Case {
+        const char *name;
+        DWORD first_access, first_share, second_access, second_share, flags;
+        bool second_opens;
+    } cases[] = {
+        {"two writers sharing writes", GENERIC_WRITE, FILE_SHARE_WRITE, GENERIC_WRITE, FILE_SHARE_WRITE, 0, true},
+        {"a writer refusing reads", GENERIC_WRITE, FILE_SHARE_WRITE, GENERIC_READ, kShareAll, 0, false},
+        {"a reader refusing writes", GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, kShareAll, 0, false},
+        {"a writer meets a writer that refuses", GENERIC_WRITE, 0, GENERIC_WRITE, kShareAll, 0, false},
+        {"folders sharing reads", GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ,
+         FILE_FLAG_BACKUP_SEMANTICS, true},
+        {"a folder refusing reads", GENERIC_READ, 0, GENERIC_READ, kShareAll, FILE_FLAG_BACKUP_SEMANTICS, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const char *name = c.flags ? "C:\\files\\folder" : "C:\\files\\w";
+        Handle first(open_w(name, c.first_access, c.first_share, OPEN_EXISTING, c.flags));
+        ASSERT_TRUE(first.valid());
+        SetLastError(0xdeadbeef);
+        Handle second(open_w(name, c.second_access, c.second_share, OPEN_EXISTING, c.flags));
+        EXPECT_EQ(second.valid(), c.second_opens);
+        if (!c.second_opens) EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    }
 }
 
 TEST_F(Files, AnotherProcessHoldsItsShareModesUntilItDies) {
@@ -143,12 +171,56 @@ TEST_F(Files, AnotherProcessHoldsItsShareModesUntilItDies) {
     EXPECT_TRUE(DeleteFileW(u"C:\\files\\held"));
 }
 
-TEST_F(Files, AProcessThatExitsWithoutClosingLeavesNoLockFile) {
+TEST_F(Files, AProcessThatExitsWithoutClosingHoldsNothingAndLeavesNothing) {
     write_file(dir_ / "left", "x");
-    auto r = run_child(file_helper({"hold", "C:\\files\\left", "r", "r", "20"}));
+    auto before = shm_entries();
+    auto r = run_child(file_helper({"hold", "C:\\files\\left", "rw", "-", "20"}));
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     ASSERT_EQ(r.out, "held\n");
-    EXPECT_FALSE(fs::exists(share_lock_file_of(dir_ / "left")));
+    EXPECT_TRUE(Handle(open_w("C:\\files\\left", GENERIC_READ | GENERIC_WRITE, 0)).valid());
+    for (const auto &name : shm_entries()) EXPECT_TRUE(before.count(name) || name.rfind("quarn-share", 0) != 0) << name;
+}
+
+TEST_F(Files, NobodyWhoCannotOpenAFileCanFakeItsShareModes) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    write_file(dir_ / "private", "x");
+    fs::permissions(dir_ / "private", fs::perms::owner_read | fs::perms::owner_write);
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "private").c_str(), &st), 0);
+    // What the other user can reach: a file of the name share modes once used,
+    // which it plants and locks all over.
+    char planted[96];
+    snprintf(planted, sizeof planted, "/dev/shm/quarn-share.%llx.%llx", (unsigned long long)st.st_dev,
+             (unsigned long long)st.st_ino);
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        close(pipe_fds[0]);
+        if (setresgid(kNobody, kNobody, kNobody) != 0 || setresuid(kNobody, kNobody, kNobody) != 0) _exit(1);
+        char ok = 'n';
+        int fd = open(planted, O_RDWR | O_CREAT, 0666);
+        struct flock everything {};
+        everything.l_type = F_WRLCK;
+        everything.l_whence = SEEK_SET;
+        if (fd != -1 && fcntl(fd, F_OFD_SETLK, &everything) == 0) ok = 'y';
+        // The file itself is closed to it.
+        if (open((dir_ / "private").c_str(), O_RDONLY) != -1) ok = 'n';
+        if (write(pipe_fds[1], &ok, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    close(pipe_fds[1]);
+    char ok = 0;
+    ASSERT_EQ(read(pipe_fds[0], &ok, 1), 1);
+    close(pipe_fds[0]);
+    EXPECT_EQ(ok, 'y');
+    EXPECT_TRUE(Handle(open_w("C:\\files\\private", GENERIC_READ | GENERIC_WRITE | DELETE, 0)).valid());
+    EXPECT_TRUE(DeleteFileW(u"C:\\files\\private"));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    unlink(planted);
 }
 
 TEST_F(Files, AnotherUserMeetsTheSameShareModesButNotOurFiles) {
