@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bench_prefix.h"
+#include "child_run.h"
 #include "side_by_side.h"
 #include "ntregy.h"
 #include "win32.h"
@@ -106,22 +107,8 @@ BENCHMARK(ReadStringSetting)->UseManualTime();
 // Processor seconds that a fresh process of this program spends on its first
 // read in `role`; negative when the child failed.
 double first_read_in_child(const char *role) {
-    int out[2];
-    if (pipe(out)) return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], 1);
-        execl("/proc/self/exe", "registry_bench", role, static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char text[64] = {};
-    ssize_t got = read(out[0], text, sizeof text - 1);
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
     double seconds = -1;
-    if (got <= 0 || status != 0 || std::sscanf(text, "%lf", &seconds) != 1) return -1;
+    if (std::sscanf(run_self_in_role("registry_bench", role).c_str(), "%lf", &seconds) != 1) return -1;
     return seconds;
 }
 

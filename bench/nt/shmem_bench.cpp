@@ -20,6 +20,7 @@
 #include "identity/product_group.h"
 #include "nt.h"
 #include "bench_prefix.h"
+#include "child_run.h"
 #include "ntregy.h"
 #include "phash.h"
 #include "win32.h"
@@ -109,22 +110,9 @@ void InitInFreshProcess(benchmark::State &state) {
     const char *role = kInitRoles[state.range(0)];
     double cpu_total = 0;
     for (auto _ : state) {
-        int out[2];
-        if (pipe(out)) return state.SkipWithError("pipe");
-        pid_t child = fork();
-        if (child == 0) {
-            dup2(out[1], 1);
-            execl("/proc/self/exe", "shmem_bench", role, static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char text[64] = {};
-        ssize_t got = read(out[0], text, sizeof text - 1);
-        close(out[0]);
-        int status = 0;
-        waitpid(child, &status, 0);
+        std::string text = run_self_in_role("shmem_bench", role);
         double seconds = -1, cpu_seconds = 0;
-        if (got <= 0 || std::sscanf(text, "%lf %lf", &seconds, &cpu_seconds) != 2 || seconds < 0 || status != 0)
+        if (std::sscanf(text.c_str(), "%lf %lf", &seconds, &cpu_seconds) != 2 || seconds < 0)
             return state.SkipWithError("nt_init failed in the child");
         state.SetIterationTime(seconds);
         cpu_total += cpu_seconds;
