@@ -76,9 +76,15 @@ void move_old_user_hive(const fs::path &users, const std::string &sid, const win
     }
     for (const char *suffix : kSuffixes) {
         fs::path file = staging / ("ntuser.db" + std::string(suffix));
-        if (lchown(file.c_str(), user.uid, user.gid) != 0 && errno != ENOENT)
-            fail(1, "cannot give " + file.string() + " to " + user.name + ": " + why(errno));
-        if (chmod(file.c_str(), 0600) != 0 && errno != ENOENT) fail(1, "cannot restrict " + file.string());
+        // Through a descriptor that never follows a link: a staging folder of
+        // the user's own may hold a link the user put there since.
+        int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) continue;
+        if (fd < 0) fail(1, "cannot open " + file.string() + ": " + why(errno));
+        bool given = fchown(fd, user.uid, user.gid) == 0 && fchmod(fd, 0600) == 0;
+        int error = errno;
+        close(fd);
+        if (!given) fail(1, "cannot give " + file.string() + " to " + user.name + ": " + why(error));
     }
     if (chown(staging.c_str(), user.uid, user.gid) != 0 || chmod(staging.c_str(), 0700) != 0)
         fail(1, "cannot give " + staging.string() + " to " + user.name + ": " + why(errno));

@@ -143,6 +143,37 @@ TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
         << read_file(events());
 }
 
+// A staging folder of the user's own (left by a move cut short) that holds a
+// link where a hive file should be: setup gives nothing through the link.
+TEST_F(SharedPrefix, SetupNeverFollowsALinkInAStagedMove) {
+    if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(setup().exit_code, 0);
+    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
+    fs::path folder;
+    for (const auto &entry : fs::directory_iterator(users())) {
+        struct stat st {};
+        if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == kNobody) folder = entry.path();
+    }
+    ASSERT_FALSE(folder.empty());
+    const std::string sid = folder.filename().string();
+    const fs::path staging = users() / ("." + sid + ".moving"), victim = prefix_.path() / "root-only";
+    std::ofstream(victim) << "root's";
+    fs::permissions(victim, fs::perms(0640));
+    for (const auto &entry : fs::directory_iterator(folder)) fs::remove(entry.path());
+    fs::create_directory(staging);
+    fs::create_symlink(victim, staging / "ntuser.db-wal");
+    ASSERT_EQ(lchown((staging / "ntuser.db-wal").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(staging.c_str(), kNobody, kNobody), 0);
+
+    auto made = setup();
+    EXPECT_NE(made.exit_code, 0);
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(read_file(victim), "root's");
+}
+
 // Writes DWORD values into the machine hive file itself, below `path`
 // (folded), making the keys on the way: what an older prefix kept there.
 void write_into_machine_file(const fs::path &file, const std::string &path,
