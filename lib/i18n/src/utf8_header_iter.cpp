@@ -58,7 +58,7 @@ int32_t char_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ?
 }  // namespace
 
 Utf8HeaderIter::Utf8HeaderIter(int32_t units_chunk, int32_t bytes_chunk)
-    : m_units_chunk(units_chunk), m_bytes_chunk(std::clamp(bytes_chunk, 1, kMaxChunk)), m_limit(m_bytes_chunk) {}
+    : m_units_chunk(units_chunk), m_bytes_chunk(std::clamp(bytes_chunk, 1, int32_t{kMaxChunk})), m_limit(m_bytes_chunk) {}
 
 Utf8HeaderIter::Utf8HeaderIter(const Utf8HeaderIter &other)
     : CharsetToCharsetIterPrototype(other), m_units_chunk(other.m_units_chunk), m_bytes_chunk(other.m_bytes_chunk),
