@@ -49,6 +49,14 @@ protected:
         return run_child_as(uid, helper(arguments), environment());
     }
     ChildResult setup() const { return run_child({QUARN_TOOL, "setup"}, environment()); }
+    // The folder of users/ that belongs to `uid`, or empty.
+    fs::path folder_of(unsigned uid) const {
+        for (const auto &entry : fs::directory_iterator(users())) {
+            struct stat st {};
+            if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == uid) return entry.path();
+        }
+        return {};
+    }
     TempPrefix prefix_;
 };
 
@@ -99,11 +107,7 @@ TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(setup().exit_code, 0);
     ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
-    fs::path folder;
-    for (const auto &entry : fs::directory_iterator(users())) {
-        struct stat st {};
-        if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == kNobody) folder = entry.path();
-    }
+    fs::path folder = folder_of(kNobody);
     ASSERT_FALSE(folder.empty());
     const std::string sid = folder.filename().string();
     const fs::path old_hive = users() / (sid + ".db"), staging = users() / ("." + sid + ".moving");
@@ -149,11 +153,7 @@ TEST_F(SharedPrefix, SetupNeverFollowsALinkInAStagedMove) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(setup().exit_code, 0);
     ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
-    fs::path folder;
-    for (const auto &entry : fs::directory_iterator(users())) {
-        struct stat st {};
-        if (stat(entry.path().c_str(), &st) == 0 && st.st_uid == kNobody) folder = entry.path();
-    }
+    fs::path folder = folder_of(kNobody);
     ASSERT_FALSE(folder.empty());
     const std::string sid = folder.filename().string();
     const fs::path staging = users() / ("." + sid + ".moving"), victim = prefix_.path() / "root-only";
@@ -238,11 +238,7 @@ TEST_F(SharedPrefix, AnotherUserCanNeitherPlantNorReadAUsersHive) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_EQ(setup().exit_code, 0);
     ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Secret", "n", "42"}).out, "ok\n");
-    fs::path victim;
-    for (const auto &folder : fs::directory_iterator(users())) {
-        struct stat st {};
-        if (stat(folder.path().c_str(), &st) == 0 && st.st_uid == kNobody) victim = folder.path();
-    }
+    fs::path victim = folder_of(kNobody);
     ASSERT_FALSE(victim.empty());
     // The attacker is a user of its own; everything it tries is refused by the folders' modes.
     constexpr unsigned kAttacker = 4202;
