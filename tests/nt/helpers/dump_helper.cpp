@@ -6,6 +6,7 @@
 //   ACTION: init                   prints nt_initialize_minidump's answer
 //           crash                  registers, then dies of SIGSEGV in crash_in_helper
 //           abort                  registers, then calls abort()
+//           heap-corruption        registers, then frees a chunk twice, so that malloc aborts
 //           threads N              registers, starts N threads parked in parked_thread, then crashes
 //           overflow-thread        registers, starts a thread that uses the library and then
 //                                  overflows its stack in overflow_stack
@@ -101,6 +102,15 @@ int main(int argc, char **argv) {
         nt_register_minidump(1);
         if (action == "abort") std::abort();
         crash_in_helper(nullptr);
+    } else if (action == "heap-corruption") {
+        // Freed twice, a chunk too large for the per-thread cache makes malloc
+        // abort while it holds its arena's lock.
+        nt_register_minidump(1);
+        void *volatile chunk = std::malloc(64 * 1024);
+        void *volatile guard = std::malloc(64);
+        std::free(chunk);
+        std::free(chunk);
+        std::free(guard);
     } else if (action == "threads" && rest_count == 1) {
         nt_register_minidump(0);
         int count = std::atoi(rest[0]);

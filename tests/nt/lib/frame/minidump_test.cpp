@@ -96,9 +96,15 @@ TEST(Minidump, AProgramThatDiesLeavesADumpWithTheCrashingFunction) {
         const char *action;
         int signal;
         const char *on_stack;
-    } cases[] = {{"crash", SIGSEGV, "crash_in_helper"}, {"abort", SIGABRT, "main"}};
+    } cases[] = {{"crash", SIGSEGV, "crash_in_helper"},
+                 {"abort", SIGABRT, "main"},
+                 // malloc aborts holding its arena's lock; the dump must not wait for it.
+                 {"heap-corruption", SIGABRT, "main"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.action);
+#if defined(__SANITIZE_ADDRESS__)
+        if (std::string(c.action) == "heap-corruption") continue;  // the sanitizer's allocator reports it instead
+#endif
         DumpPrefix prefix;
         auto r = prefix.run({}, {c.action});
         EXPECT_TRUE(died_of(r, c.signal)) << r.err;  // the signal's own action ends it after the dump
