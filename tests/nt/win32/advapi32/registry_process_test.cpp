@@ -42,14 +42,16 @@ std::set<std::string> value_names(const char *path) {
     return names;
 }
 
-TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
-    constexpr int kWriters = 4, kValues = 150;
+// `writers` processes at once, each writing `values` values "wN-I" into the
+// machine key `key` (in `prefix` when given); each must succeed.
+void write_side_by_side(int writers, const char *key, int values, const std::filesystem::path *prefix) {
     std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
+    for (int w = 0; w < writers; ++w) {
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            auto argv = helper({"values", "Shared", "w" + std::to_string(w) + "-", std::to_string(kValues)});
+            if (prefix) setenv("QUARN_PREFIX", prefix->c_str(), 1);
+            auto argv = helper({"values", key, "w" + std::to_string(w) + "-", std::to_string(values)});
             std::vector<char *> raw;
             for (auto &a : argv) raw.push_back(a.data());
             raw.push_back(nullptr);
@@ -63,6 +65,11 @@ TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
+}
+
+TEST(RegistryProcesses, WritersSideBySideLoseNothing) {
+    constexpr int kWriters = 4, kValues = 150;
+    write_side_by_side(kWriters, "Shared", kValues, nullptr);
     auto names = value_names("Shared");
     EXPECT_EQ(names.size(), static_cast<size_t>(kWriters * kValues));
     EXPECT_TRUE(names.count("w3-149"));
@@ -75,26 +82,7 @@ TEST(RegistryProcesses, TheWalStaysBoundedUnderWritersSideBySide) {
     quarn::test::TempPrefix prefix;
     std::map<std::string, std::optional<std::string>> in_prefix{{"QUARN_PREFIX", prefix.path().string()}};
     ASSERT_EQ(run_child(helper({"values", "Busy", "first", "1"}), in_prefix).exit_code, 0);
-    std::vector<pid_t> children;
-    for (int w = 0; w < 4; ++w) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            setenv("QUARN_PREFIX", prefix.path().c_str(), 1);
-            auto argv = helper({"values", "Busy", "w" + std::to_string(w) + "-", "2000"});
-            std::vector<char *> raw;
-            for (auto &a : argv) raw.push_back(a.data());
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    write_side_by_side(4, "Busy", 2000, &prefix.path());
     // The WAL file keeps the largest length it ever had: about 1,024 pages
     // of 4 KiB, where without a bound four writers leave 100 MB and more.
     auto wal = prefix.path() / "registry" / "machine.db-wal";

@@ -49,6 +49,13 @@ protected:
         return run_child_as(uid, helper(arguments), environment());
     }
     ChildResult setup() const { return run_child({QUARN_TOOL, "setup"}, environment()); }
+    // After setup, the folder of uid 65534 once it has written a value into
+    // its HKEY_CURRENT_USER; empty when a step failed.
+    fs::path nobodys_written_folder() const {
+        EXPECT_EQ(setup().exit_code, 0);
+        EXPECT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
+        return folder_of(kNobody);
+    }
     // The folder of users/ that belongs to `uid`, or empty.
     fs::path folder_of(unsigned uid) const {
         for (const auto &entry : fs::directory_iterator(users())) {
@@ -105,9 +112,7 @@ TEST_F(SharedPrefix, AUserAddedAfterSetupIsToldToRunSetup) {
 // leaves alone one that is not its user's.
 TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
-    ASSERT_EQ(setup().exit_code, 0);
-    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
-    fs::path folder = folder_of(kNobody);
+    fs::path folder = nobodys_written_folder();
     ASSERT_FALSE(folder.empty());
     const std::string sid = folder.filename().string();
     const fs::path old_hive = users() / (sid + ".db"), staging = users() / ("." + sid + ".moving");
@@ -151,9 +156,7 @@ TEST_F(SharedPrefix, SetupMovesOlderHivesIntoTheirUsersFolders) {
 // link where a hive file should be: setup gives nothing through the link.
 TEST_F(SharedPrefix, SetupNeverFollowsALinkInAStagedMove) {
     if (auto why = other_users_unavailable(); !why.empty()) GTEST_SKIP() << why;
-    ASSERT_EQ(setup().exit_code, 0);
-    ASSERT_EQ(as_user(kNobody, {"set", "HKCU\\Software\\Mine", "n", "7"}).out, "ok\n");
-    fs::path folder = folder_of(kNobody);
+    fs::path folder = nobodys_written_folder();
     ASSERT_FALSE(folder.empty());
     const std::string sid = folder.filename().string();
     const fs::path staging = users() / ("." + sid + ".moving"), victim = prefix_.path() / "root-only";

@@ -39,6 +39,13 @@ PACL make_acl(const std::vector<Entry> &entries) {
     return acl;
 }
 
+// `descriptor` made afresh with `acl` and kOwner as its owner.
+bool owned_descriptor(SECURITY_DESCRIPTOR &descriptor, PACL acl) {
+    return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+           SetSecurityDescriptorOwner(&descriptor, kOwner.get(), FALSE);
+}
+
 TEST(SecurityDescriptors, ModesReadTheListInOrder) {
     struct Case {
         const char *label;
@@ -58,9 +65,7 @@ TEST(SecurityDescriptors, ModesReadTheListInOrder) {
         SCOPED_TRACE(c.label);
         PACL acl = make_acl(c.entries);
         SECURITY_DESCRIPTOR descriptor;
-        ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
-        ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
-        ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, kOwner.get(), FALSE));
+        ASSERT_TRUE(owned_descriptor(descriptor, acl));
         EXPECT_TRUE(IsValidSecurityDescriptor(&descriptor));
         SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
         EXPECT_EQ(quarn::win32::mode_from_security(&attributes, 0644), c.mode);
@@ -92,9 +97,7 @@ TEST(SecurityDescriptors, AGroupOfTheMachineGetsItsOwnEntrysBits) {
         SCOPED_TRACE(c.label);
         PACL acl = make_acl(c.entries);
         SECURITY_DESCRIPTOR descriptor;
-        ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
-        ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
-        ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, kOwner.get(), FALSE));
+        ASSERT_TRUE(owned_descriptor(descriptor, acl));
         ASSERT_TRUE(SetSecurityDescriptorGroup(&descriptor, c.group->get(), TRUE));
         EXPECT_EQ(descriptor.Control & SE_GROUP_DEFAULTED, SE_GROUP_DEFAULTED);
         EXPECT_TRUE(IsValidSecurityDescriptor(&descriptor));
